@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/settings.hpp"  // ModifierMask of key and button events
 #include "gfx_gl2/gfx.hpp"
 #include "util/mono_time.hpp"
 
@@ -34,13 +35,6 @@ enum MousePointerStyle : std::uint32_t {
     MOUSE_POINTER_BOTTOM_LEFT,
     MOUSE_POINTER_BOTTOM_RIGHT,
     MOUSE_POINTER_MOVE,
-};
-
-// Modifier mask of key and button events.
-enum ModifierMask : std::uint32_t {
-    MODIFIER_SHIFT = 1u << 0,
-    MODIFIER_ALT = 1u << 1,
-    MODIFIER_CONTROL = 1u << 2,
 };
 
 enum WindowApi : std::uint32_t { WINDOW_API_GLES = 0, WINDOW_API_GL = 1, WINDOW_API_VULKAN = 2 };

@@ -1,0 +1,33 @@
+# zelto: `make run` builds and starts the terminal, `make test` builds and runs every test.
+# Both install what is missing first (scripts/bootstrap).
+
+JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
+DESTDIR ?=
+RELEASE_DIR := build/release
+TEST_DIR := build/test
+
+.PHONY: all bootstrap build run test install clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target zelto
+
+run: build
+	$(RELEASE_DIR)/src/app/zelto $(ARGS)
+
+test: bootstrap
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DZELTO_TESTS=ON -DZELTO_SANITIZE=ON -DZELTO_WERROR=ON
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	ctest --test-dir $(TEST_DIR) --output-on-failure -j $(JOBS)
+
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(RELEASE_DIR)
+
+clean:
+	rm -rf build

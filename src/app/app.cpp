@@ -1,0 +1,413 @@
+#include "app/app.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "config/settings.hpp"
+#include "util/diagnostics.hpp"
+
+namespace zelto {
+
+namespace {
+
+constexpr std::int64_t MAX_WAIT_MS = INT_MAX;
+
+std::uint8_t to_offset(std::int64_t value) {
+    return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, UINT8_MAX));
+}
+
+std::uint32_t clamp_to_u32(std::int64_t value) {
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(value, 0, UINT32_MAX));
+}
+
+}  // namespace
+
+App::App(AppBackends backends) : backends_(std::move(backends)) {}
+
+App::~App() { shutdown(); }
+
+int App::run() {
+    start();
+    while (should_run()) loop_pass();
+    shutdown();
+    return 0;
+}
+
+void App::start() {
+    const Settings& s = settings();
+
+    // An empty identifier is treated as absent and stays in the environment.
+    if (const char* id = std::getenv("DESKTOP_STARTUP_ID"); id && *id) {
+        startup_id_ = id;
+        unsetenv("DESKTOP_STARTUP_ID");
+    }
+
+    pty_.set_exit_callback([this] { on_child_exit(); });
+
+    if (!s.directory.empty() && chdir(s.directory.c_str()) != 0) {
+        warn("Failed to change directory: %s\n", std::strerror(errno));
+    }
+
+    pty_.start(static_cast<std::uint16_t>(s.columns), static_cast<std::uint16_t>(s.rows));
+    vt_.emplace(s.columns, s.rows, static_cast<VtCallbacks&>(*this));
+    vt_->set_pty_fd(pty_.master_fd());
+
+    gfx_ = backends_.make_gfx();
+    gfx_->set_gl_loader([this](const char* name) {
+        void* proc = window_->get_gl_proc_address(name);
+        if (!proc) fatal("Failed to load extension proc adress for: %s", name);
+        return proc;
+    });
+
+    const PixelSize grid_pixels = gfx_->get_pixel_size({s.columns, s.rows});
+    const std::uint32_t pad = 2u * s.padding.extra;
+    const PixelSize window_pixels{grid_pixels.width + pad, grid_pixels.height + pad};
+    const PixelSize cell{grid_pixels.width / std::max(1u, s.columns),
+                         grid_pixels.height / std::max(1u, s.rows)};
+    create_window(window_pixels, cell);
+
+    window_->callbacks = this;
+    window_->ui = &ui_;
+    on_output_changed(window_->output_index, window_->output_name, window_->output_subpixel,
+                      window_->output_dpi);
+
+    window_->set_swap_interval(1);
+    gfx_->init_with_context();
+
+    window_size_ = {window_->w, window_->h};
+    const GridSize grid = grid_for_window();
+    vt_->resize(grid.cols, grid.rows);
+    gfx_->resize(window_size_.width, window_size_.height, grid);
+
+    pty_.set_window_fd(window_->get_connection_fd());
+
+    ui_.scrollbar_width = s.scrollbar.width;
+    ui_.link_hovered = false;
+    ui_.cursor_alpha = 1.0;
+    ui_.cursor_visible = true;
+
+    on_focus_changed(window_->has_flag(WINDOW_IS_FOCUSED));
+    window_->events();
+
+    const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
+    const char* session = std::getenv("XDG_SESSION_TYPE");
+    if (desktop && session && std::strcmp(desktop, "KDE") == 0 &&
+        std::strcmp(session, "wayland") == 0) {
+        window_->resize(window_size_.width, window_size_.height);
+    }
+
+    place_grid();
+    on_activity();
+    gfx_->invalidate();
+
+    window_->notify_startup_complete(startup_id_);
+    startup_id_.clear();
+}
+
+void App::create_window(PixelSize size, PixelSize cell) {
+    const WindowContextRequest context{WINDOW_API_GL, 2, 1};
+    if (!settings().xorg_only && backends_.wayland) {
+        window_ = backends_.wayland(size.width, size.height, cell.width, cell.height, context,
+                                    &ui_);
+    }
+    if (!window_ && backends_.x11) {
+        window_ = backends_.x11(size.width, size.height, cell.width, cell.height, context, &ui_);
+    }
+    if (!window_) fatal("Failed to create window");
+}
+
+bool App::should_run() const {
+    return window_ && !exit_requested_ && !window_->has_flag(WINDOW_IS_CLOSED);
+}
+
+int App::compute_wait() const {
+    if (vt_->has_pending_output() && !pty_.child_exited()) return 0;
+    std::optional<MonoTime> next = key_repeat_deadline_;
+    if (!next) return -1;
+    const std::int64_t ms = mono_diff_ms(*next, mono_now());
+    return static_cast<int>(std::clamp<std::int64_t>(ms, 0, MAX_WAIT_MS));
+}
+
+void App::loop_pass() {
+    pty_.wait(compute_wait());
+
+    key_repeat_deadline_.reset();
+    if (pty_.window_readable()) window_->events();
+    key_repeat_deadline_ = window_->process_timers();
+
+    read_pty_batch();
+    write_pty();
+
+    if (window_->w != window_size_.width || window_->h != window_size_.height ||
+        layout_pending_) {
+        relayout(window_->w, window_->h);
+    }
+
+    if (vt_->in_synchronized_update()) {
+        if (window_->paint && !frame_drawn_in_sync_) {
+            window_->swap_if_needed(true);
+            last_frame_time_ = mono_now();
+        } else {
+            window_->swap_if_needed(false);
+        }
+        frame_drawn_in_sync_ = true;
+    } else {
+        frame_drawn_in_sync_ = false;
+        window_->swap_if_needed(true);
+        last_frame_time_ = mono_now();
+    }
+}
+
+void App::read_pty_batch() {
+    const Settings& s = settings();
+    if (s.debug_vt) {
+        std::this_thread::sleep_for(std::chrono::microseconds(s.debug_vt));
+        window_->paint = true;
+    }
+    read_batch_start_ = mono_now();
+    for (;;) {
+        if (!s.debug_vt &&
+            mono_diff_ms(mono_now(), read_batch_start_) > s.io_chunk_delay.timeout_ms) {
+            break;
+        }
+        const std::string_view bytes = pty_.read();
+        if (bytes.empty()) break;
+        vt_->interpret(bytes);
+        on_activity();
+        if (s.io_chunk_delay.time_us) {
+            std::this_thread::sleep_for(std::chrono::microseconds(s.io_chunk_delay.time_us));
+        }
+        if (s.debug_vt) break;
+    }
+}
+
+void App::write_pty() {
+    // Once the child is gone nobody will read what is queued.
+    if (pty_.child_exited()) {
+        vt_->consume_output(vt_->pending_output(SIZE_MAX).size());
+        return;
+    }
+    const std::string_view chunk = vt_->pending_output(WRITE_CHUNK);
+    if (chunk.empty()) return;
+    const long written = pty_.write(chunk);
+    if (written > 0) vt_->consume_output(static_cast<std::size_t>(written));
+}
+
+void App::on_child_exit() {
+    if (!settings().hold) exit_requested_ = true;
+}
+
+void App::shutdown() {
+    if (!vt_ && !window_ && !gfx_) return;
+    pty_.hangup();
+    vt_.reset();
+    gfx_.reset();
+    ui_.title_bar_buttons.clear();
+    if (window_) {
+        window_->callbacks = nullptr;
+        window_->ui = nullptr;
+        window_.reset();
+    }
+}
+
+bool App::has_title_bar() const {
+    const bool fullscreen = window_ && window_->has_flag(WINDOW_IS_FULLSCREEN);
+    return (ui_.decoration_mode == 1 || ui_.decoration_mode == 2) &&
+           ui_.decorations_suppressed == 0 && !fullscreen;
+}
+
+// Computed in a signed, wider type: a window smaller than its padding gives an empty grid.
+GridSize App::grid_for_window() const {
+    const std::int64_t pad = 2 * static_cast<std::int64_t>(settings().padding.extra);
+    std::int64_t height = window_size_.height;
+    if (has_title_bar()) height -= TITLE_BAR_HEIGHT;
+    return gfx_->get_grid_size({clamp_to_u32(window_size_.width - pad), clamp_to_u32(height - pad)});
+}
+
+void App::place_grid() {
+    const Settings& s = settings();
+    const GridSize grid = grid_for_window();
+    const PixelSize grid_pixels = gfx_->get_pixel_size(grid);
+    std::int64_t x = 0, y = 0;
+    if (s.padding.center) {
+        std::int64_t height = window_size_.height;
+        if (has_title_bar()) height -= TITLE_BAR_HEIGHT;
+        x = (static_cast<std::int64_t>(window_size_.width) - grid_pixels.width) / 2;
+        y = (height - static_cast<std::int64_t>(grid_pixels.height)) / 2;
+    }
+    x += s.padding.extra;
+    y += s.padding.extra;
+    if (has_title_bar()) y += TITLE_BAR_HEIGHT;
+    ui_.grid_x_offset = to_offset(x);
+    ui_.grid_y_offset = to_offset(y);
+}
+
+void App::relayout(std::uint32_t width, std::uint32_t height) {
+    layout_pending_ = false;
+    if (has_title_bar()) height = std::max(height, TITLE_BAR_HEIGHT);
+    window_size_ = {width, height};
+    const GridSize grid = grid_for_window();
+    gfx_->resize(width, height, grid);
+    place_grid();
+    vt_->resize(grid.cols, grid.rows);
+    window_->paint = true;
+    gfx_->invalidate();
+}
+
+// VtCallbacks
+
+PixelSize App::get_window_size() { return {window_->w, window_->h}; }
+
+PixelSize App::get_text_area_size() {
+    const std::int64_t pad = 2 * static_cast<std::int64_t>(settings().padding.extra);
+    return {clamp_to_u32(window_->w - pad), clamp_to_u32(window_->h - pad)};
+}
+
+PixelSize App::get_pixel_size_for_cells(std::uint32_t cols, std::uint32_t rows) {
+    return gfx_->get_pixel_size({cols, rows});
+}
+
+GridSize App::get_grid_size() { return grid_for_window(); }
+
+Position App::get_window_position() { return {window_->x, window_->y}; }
+
+bool App::is_minimized() { return window_->has_flag(WINDOW_IS_MINIMIZED); }
+
+bool App::is_fullscreen() { return window_->has_flag(WINDOW_IS_FULLSCREEN); }
+
+void App::on_activity() {}
+
+void App::request_repaint() {
+    if (window_) window_->paint = true;
+}
+
+void App::set_maximized(bool maximized) { window_->set_maximized(maximized); }
+
+void App::set_fullscreen(bool fullscreen) {
+    window_->set_fullscreen(fullscreen);
+    relayout(window_->w, window_->h);
+}
+
+void App::resize_window(std::uint32_t width, std::uint32_t height) {
+    if (width > 65535 || height > 65535) {
+        warn("requested window size too large");
+        return;
+    }
+    window_->resize(width, height);
+    relayout(window_->w, window_->h);
+    gfx_->invalidate();
+}
+
+void App::resize_text_area(std::uint32_t width, std::uint32_t height) {
+    const std::uint32_t pad = 2u * settings().padding.extra;
+    window_->resize(width + pad, height + pad);
+}
+
+void App::set_title(const char* title) { vt_title_ = title ? title : ""; }
+
+void App::request_clipboard(bool primary) {
+    if (primary) {
+        window_->primary_get();
+    } else {
+        window_->clipboard_get();
+    }
+}
+
+void App::set_clipboard(std::string text) { window_->clipboard_send(std::move(text)); }
+
+void App::request_attention() {
+    if (!window_->has_flag(WINDOW_IS_FOCUSED)) window_->set_urgent();
+    if (has_title_bar()) {
+        ui_.title_bar_attention = true;
+        gfx_->invalidate();
+    }
+}
+
+void App::raise_window() { window_->raise_or_lower(true); }
+
+void App::on_buffer_switched() { gfx_->invalidate(); }
+
+void App::destroy_line_proxy(VtLineProxy& proxy) {
+    if (gfx_) gfx_->destroy_line_proxy(proxy);
+}
+
+void App::destroy_image_proxy(VtImageProxy& proxy) {
+    if (gfx_) gfx_->destroy_image_proxy(proxy);
+}
+
+void App::destroy_image_view_proxy(VtImageViewProxy& proxy) {
+    if (gfx_) gfx_->destroy_image_view_proxy(proxy);
+}
+
+void App::destroy_sixel_proxy(VtSixelProxy& proxy) {
+    if (gfx_) gfx_->destroy_sixel_proxy(proxy);
+}
+
+// WindowCallbacks
+
+// Until the key encoder exists, a key's text goes to the child as UTF-8, Return as CR.
+void App::key_handler(std::uint32_t key, std::uint32_t, std::uint32_t) {
+    if (key == '\r' || key == '\n') {
+        vt_->queue_output("\r");
+        return;
+    }
+    if (key == 0 || key > 0x10FFFF || (key >= 0xD800 && key <= 0xDFFF)) return;
+    char utf8[4];
+    std::size_t n = 0;
+    if (key < 0x80) {
+        utf8[n++] = static_cast<char>(key);
+    } else if (key < 0x800) {
+        utf8[n++] = static_cast<char>(0xC0 | key >> 6);
+        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
+    } else if (key < 0x10000) {
+        utf8[n++] = static_cast<char>(0xE0 | key >> 12);
+        utf8[n++] = static_cast<char>(0x80 | (key >> 6 & 0x3F));
+        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
+    } else {
+        utf8[n++] = static_cast<char>(0xF0 | key >> 18);
+        utf8[n++] = static_cast<char>(0x80 | (key >> 12 & 0x3F));
+        utf8[n++] = static_cast<char>(0x80 | (key >> 6 & 0x3F));
+        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
+    }
+    vt_->queue_output({utf8, n});
+}
+
+void App::button_handler(std::uint32_t, bool, std::int32_t, std::int32_t, std::int32_t,
+                         std::uint32_t) {}
+
+void App::motion_handler(std::uint32_t, std::int32_t, std::int32_t) {}
+
+void App::on_clipboard_data(std::string_view text) { vt_->queue_output(text); }
+
+std::optional<std::vector<DamageRect>> App::draw(std::uint8_t buffer_age) {
+    return gfx_->draw(*vt_, ui_, buffer_age);
+}
+
+void App::on_focus_changed(bool focused) {
+    window_->paint = true;
+    ui_.focused = focused;
+    ui_.title_bar_attention = false;
+    if (has_title_bar()) gfx_->invalidate();
+}
+
+void App::on_selection_lost() {}
+
+void App::on_output_changed(std::uint32_t, const std::string&, std::uint32_t, std::uint16_t) {}
+
+void App::invalidate() { gfx_->invalidate(); }
+
+void App::on_decoration_mode_changed(std::uint32_t mode) {
+    if (mode == ui_.decoration_mode) return;
+    ui_.decoration_mode = mode;
+    layout_pending_ = true;
+    ui_.title_bar_redraw = true;
+    gfx_->invalidate();
+}
+
+}  // namespace zelto

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "gfx_gl2/gfx.hpp"
+#include "gfx_gl2/ui_state.hpp"
+#include "pty/pty.hpp"
+#include "terminal/vt.hpp"
+#include "util/mono_time.hpp"
+#include "window/window.hpp"
+
+namespace zelto {
+
+// Where the App gets its window and renderer from; tests hand in doubles.
+struct AppBackends {
+    WindowFactory wayland = nullptr;
+    WindowFactory x11 = nullptr;
+    std::function<std::unique_ptr<Gfx>()> make_gfx;
+};
+
+// The application: owns the terminal, the pty, the renderer and the window, and runs the loop.
+class App final : public VtCallbacks, public WindowCallbacks {
+public:
+    static constexpr std::size_t WRITE_CHUNK = 128;
+
+    explicit App(AppBackends backends);
+    ~App() override;
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // Start-up, the loop until the end, and shutdown; the process exit status.
+    int run();
+
+    // The pieces of run(), for tests that drive the loop themselves.
+    void start();
+    bool should_run() const;
+    void loop_pass();
+    void shutdown();
+
+    // How long the next pass may wait: 0 while bytes are queued for the child, -1 for no limit.
+    int compute_wait() const;
+
+    Vt& vt() { return *vt_; }
+    Pty& pty() { return pty_; }
+    Window& window() { return *window_; }
+    bool exit_requested() const { return exit_requested_; }
+
+    // VtCallbacks
+    PixelSize get_window_size() override;
+    PixelSize get_text_area_size() override;
+    PixelSize get_pixel_size_for_cells(std::uint32_t cols, std::uint32_t rows) override;
+    GridSize get_grid_size() override;
+    Position get_window_position() override;
+    bool is_minimized() override;
+    bool is_fullscreen() override;
+    void on_activity() override;
+    void request_repaint() override;
+    void set_maximized(bool maximized) override;
+    void set_fullscreen(bool fullscreen) override;
+    void resize_window(std::uint32_t width, std::uint32_t height) override;
+    void resize_text_area(std::uint32_t width, std::uint32_t height) override;
+    void set_title(const char* title) override;
+    void request_clipboard(bool primary) override;
+    void set_clipboard(std::string text) override;
+    void request_attention() override;
+    void raise_window() override;
+    void on_buffer_switched() override;
+    void destroy_line_proxy(VtLineProxy& proxy) override;
+    void destroy_image_proxy(VtImageProxy& proxy) override;
+    void destroy_image_view_proxy(VtImageViewProxy& proxy) override;
+    void destroy_sixel_proxy(VtSixelProxy& proxy) override;
+
+    // WindowCallbacks
+    void key_handler(std::uint32_t key, std::uint32_t raw_keysym,
+                     std::uint32_t modifiers) override;
+    void button_handler(std::uint32_t button, bool pressed, std::int32_t x, std::int32_t y,
+                        std::int32_t steps, std::uint32_t modifiers) override;
+    void motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) override;
+    void on_clipboard_data(std::string_view text) override;
+    std::optional<std::vector<DamageRect>> draw(std::uint8_t buffer_age) override;
+    void on_focus_changed(bool focused) override;
+    void on_selection_lost() override;
+    void on_output_changed(std::uint32_t index, const std::string& name, std::uint32_t subpixel,
+                           std::uint16_t dpi) override;
+    void invalidate() override;
+    void on_decoration_mode_changed(std::uint32_t mode) override;
+
+private:
+    bool has_title_bar() const;
+    GridSize grid_for_window() const;
+    void place_grid();
+    void relayout(std::uint32_t width, std::uint32_t height);
+    void create_window(PixelSize size, PixelSize cell);
+    void read_pty_batch();
+    void write_pty();
+    void on_child_exit();
+
+    AppBackends backends_;
+    std::unique_ptr<Window> window_;
+    std::unique_ptr<Gfx> gfx_;
+    std::optional<Vt> vt_;
+    Pty pty_;
+    UiState ui_;
+    PixelSize window_size_{};
+    std::optional<MonoTime> key_repeat_deadline_;
+    MonoTime read_batch_start_{};
+    std::string startup_id_;
+    std::string vt_title_;
+    bool exit_requested_ = false;
+    bool layout_pending_ = false;
+    bool frame_drawn_in_sync_ = false;
+    MonoTime last_frame_time_{};
+};
+
+}  // namespace zelto
