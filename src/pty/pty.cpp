@@ -102,7 +102,12 @@ int exit_code(int status) {
     unsetenv("LINES");
     unsetenv("TERMCAP");
     setenv("COLORTERM", "truecolor", 1);
-    if (!s.vte_version.empty()) setenv("VTE_VERSION", s.vte_version.c_str(), 1);
+    // An empty version disables it, also when it was inherited.
+    if (s.vte_version.empty()) {
+        unsetenv("VTE_VERSION");
+    } else {
+        setenv("VTE_VERSION", s.vte_version.c_str(), 1);
+    }
     setenv("TERM", s.term.c_str(), 1);
 
     std::vector<char*> argv;
