@@ -222,12 +222,13 @@ bool App::has_title_bar() const {
            ui_.decorations_suppressed == 0 && !fullscreen;
 }
 
-// Computed in a signed, wider type: a window smaller than its padding gives an empty grid.
+// The renderer takes the padding off itself, so it gets the whole area below the title bar:
+// taking it off here too would lose a column and a row of the grid the window was sized for.
+// Computed in a signed, wider type, so a window shorter than its title bar gives an empty grid.
 GridSize App::grid_for_window() const {
-    const std::int64_t pad = 2 * static_cast<std::int64_t>(settings().padding.extra);
     std::int64_t height = window_size_.height;
     if (has_title_bar()) height -= TITLE_BAR_HEIGHT;
-    return gfx_->get_grid_size({clamp_to_u32(window_size_.width - pad), clamp_to_u32(height - pad)});
+    return gfx_->get_grid_size({window_size_.width, clamp_to_u32(height)});
 }
 
 void App::place_grid() {

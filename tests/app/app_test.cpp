@@ -1,0 +1,261 @@
+#include "app/app.hpp"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/fake_window.hpp"
+#include "config/settings.hpp"
+#include "gfx_gl2/gfx_null.hpp"
+
+namespace zelto {
+namespace {
+
+using testing::FakeWindow;
+
+constexpr std::uint32_t CELL_W = 8;
+constexpr std::uint32_t CELL_H = 16;
+
+std::unique_ptr<Window> make_fake_window(std::uint32_t width, std::uint32_t height, std::uint32_t,
+                                         std::uint32_t, WindowContextRequest, UiState*) {
+    return std::make_unique<FakeWindow>(width, height);
+}
+
+AppBackends fake_backends() {
+    AppBackends backends;
+    backends.x11 = make_fake_window;
+    backends.make_gfx = [] { return std::make_unique<GfxNull>(CELL_W, CELL_H, settings().padding.extra); };
+    return backends;
+}
+
+void use_command(std::vector<std::string> argv) {
+    settings() = Settings{};
+    settings().command_argv = std::move(argv);
+    settings().command_path = settings().command_argv.front();
+}
+
+std::string temp_path(const std::string& name) {
+    return ::testing::TempDir() + "zelto-app-" + name + "-" + std::to_string(getpid());
+}
+
+bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream buffer;
+    buffer << in.rdbuf();
+    return buffer.str();
+}
+
+// Turns the loop until `done` holds or 10 s pass.
+template <typename Done>
+bool run_until(App& app, Done done) {
+    const MonoTime deadline = mono_add_ms(mono_now(), 10'000);
+    while (!done() && mono_now() < deadline) app.loop_pass();
+    return done();
+}
+
+double cpu_seconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
+}
+
+TEST(AppStartup, OpensTheGridItWasAskedForAndDrawsOnce) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().columns = 100;
+    settings().rows = 30;
+    settings().padding.extra = 4;
+    App app(fake_backends());
+    app.start();
+    EXPECT_EQ(app.window().w, 100 * CELL_W + 8);
+    EXPECT_EQ(app.window().h, 30 * CELL_H + 8);
+    EXPECT_EQ(app.vt().cols(), 100u);
+    EXPECT_EQ(app.vt().rows(), 30u);
+    app.loop_pass();
+    EXPECT_EQ(dynamic_cast<FakeWindow&>(app.window()).frames, 1);
+    app.shutdown();
+}
+
+TEST(AppStartup, StartupIdIsHandedToTheWindowAndHiddenFromTheChild) {
+    const std::string out = temp_path("startup-id");
+    use_command({"/bin/sh", "-c", "echo ${DESKTOP_STARTUP_ID-none} > " + out});
+    setenv("DESKTOP_STARTUP_ID", "zelto-test-42", 1);
+    {
+        App app(fake_backends());
+        app.start();
+        EXPECT_EQ(std::getenv("DESKTOP_STARTUP_ID"), nullptr);
+        EXPECT_EQ(dynamic_cast<FakeWindow&>(app.window()).startup_id, "zelto-test-42");
+        run_until(app, [&] { return app.exit_requested(); });
+    }
+    EXPECT_EQ(slurp(out), "none\n");
+
+    // An empty identifier counts as absent and stays where it is.
+    setenv("DESKTOP_STARTUP_ID", "", 1);
+    use_command({"/bin/sh", "-c", "echo \"[${DESKTOP_STARTUP_ID-none}]\" > " + out});
+    {
+        App app(fake_backends());
+        app.start();
+        ASSERT_NE(std::getenv("DESKTOP_STARTUP_ID"), nullptr);
+        EXPECT_EQ(dynamic_cast<FakeWindow&>(app.window()).startup_id, "");
+        run_until(app, [&] { return app.exit_requested(); });
+    }
+    EXPECT_EQ(slurp(out), "[]\n");
+    unsetenv("DESKTOP_STARTUP_ID");
+    std::remove(out.c_str());
+}
+
+TEST(AppStartup, UnenterableDirectoryWarnsAndStartupGoesOn) {
+    use_command({"/bin/true"});
+    settings().directory = "/nonexistent/zelto";
+    ::testing::internal::CaptureStderr();
+    App app(fake_backends());
+    app.start();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "[\x1b[33mwarning\x1b[m] Failed to change directory: No such file or directory\n");
+    app.shutdown();
+}
+
+TEST(AppLoop, ChildExitEndsTheLoopWithoutHold) {
+    use_command({"/bin/true"});
+    App app(fake_backends());
+    EXPECT_EQ(app.run(), 0);
+    EXPECT_TRUE(app.exit_requested());
+}
+
+TEST(AppLoop, WritesAtMost128BytesAPassAndLosesNothingOnPartialWrites) {
+    const std::string ready = temp_path("raw-ready");
+    const std::string out = temp_path("raw-out");
+    std::remove(ready.c_str());
+    // The child sleeps first, so the pty's input buffer fills and writes come back short.
+    use_command({"/bin/sh", "-c",
+                 "stty raw -echo; touch " + ready + "; sleep 0.5; exec head -c 65536 > " + out});
+    App app(fake_backends());
+    app.start();
+    ASSERT_TRUE(run_until(app, [&] { return file_exists(ready); }));
+
+    std::string data;
+    for (int i = 0; data.size() < 65536; ++i) data += std::to_string(i) + ",";
+    data.resize(65536);
+    app.vt().queue_output(data);
+    EXPECT_EQ(app.compute_wait(), 0);
+
+    std::size_t largest_step = 0;
+    run_until(app, [&] {
+        const std::size_t before = app.vt().pending_output(SIZE_MAX).size();
+        if (before == 0) return true;
+        app.loop_pass();
+        largest_step = std::max(largest_step, before - app.vt().pending_output(SIZE_MAX).size());
+        return false;
+    });
+    EXPECT_LE(largest_step, App::WRITE_CHUNK);
+    ASSERT_TRUE(run_until(app, [&] { return app.exit_requested(); }));
+    EXPECT_EQ(slurp(out), data);
+    std::remove(ready.c_str());
+    std::remove(out.c_str());
+}
+
+TEST(AppLoop, WaitIsUnlimitedWhenIdleAndClampedForTimers) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    App app(fake_backends());
+    app.start();
+    auto& window = dynamic_cast<FakeWindow&>(app.window());
+    EXPECT_EQ(app.compute_wait(), -1);
+
+    window.next_repeat = mono_add_ms(mono_now(), std::int64_t{1} << 40);
+    app.loop_pass();
+    EXPECT_EQ(app.compute_wait(), 2147483647);
+
+    window.next_repeat = mono_add_ms(mono_now(), -5000);
+    app.loop_pass();
+    EXPECT_EQ(app.compute_wait(), 0);
+
+    window.next_repeat = mono_add_ms(mono_now(), 1000);
+    app.loop_pass();
+    EXPECT_GT(app.compute_wait(), 900);
+    EXPECT_LE(app.compute_wait(), 1000);
+    app.shutdown();
+}
+
+TEST(AppLoop, HoldReadsToTheEndDropsInputAndSleepsWhileIdle) {
+    use_command({"/bin/sh", "-c", "head -c 20000 /dev/zero | tr '\\0' x"});
+    settings().hold = true;
+    App app(fake_backends());
+    app.start();
+    ASSERT_TRUE(run_until(app, [&] { return app.pty().child_exited(); }));
+    EXPECT_FALSE(app.exit_requested());
+    ASSERT_TRUE(run_until(app, [&] { return app.pty().output_ended(); }));
+
+    app.vt().queue_output("typed after the exit");
+    app.loop_pass();
+    EXPECT_FALSE(app.vt().has_pending_output());
+
+    const double cpu_before = cpu_seconds();
+    const MonoTime until = mono_add_ms(mono_now(), 2000);
+    while (mono_now() < until) app.loop_pass();
+    EXPECT_LT(cpu_seconds() - cpu_before, 0.2) << "the held loop spins";
+    app.shutdown();
+}
+
+TEST(AppLayout, WindowSmallerThanItsPaddingGivesAnEmptyGrid) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().padding.extra = 50;
+    App app(fake_backends());
+    app.start();
+    app.window().resize(60, 60);
+    app.loop_pass();
+    EXPECT_EQ(app.vt().cols(), 0u);
+    EXPECT_EQ(app.vt().rows(), 0u);
+    EXPECT_EQ(app.get_grid_size().cols, 0u);
+
+    app.window().resize(100 + 3 * CELL_W, 100 + 2 * CELL_H);
+    app.loop_pass();
+    EXPECT_EQ(app.vt().cols(), 3u);
+    EXPECT_EQ(app.vt().rows(), 2u);
+    app.shutdown();
+}
+
+TEST(AppKeys, UnboundKeysReachTheChildAsUtf8WithReturnAsCarriageReturn) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    App app(fake_backends());
+    app.start();
+    app.key_handler('a', 'a', 0);
+    app.key_handler(0xE9, 0xE9, 0);
+    app.key_handler(0x1F600, 0, 0);
+    app.key_handler('\r', 0xFF0D, 0);
+    EXPECT_EQ(app.vt().pending_output(SIZE_MAX), "a\xc3\xa9\xf0\x9f\x98\x80\r");
+    app.shutdown();
+}
+
+TEST(AppNoDisplay, SaysSoExitsWithOneAndLeavesNoChildBehind) {
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") +
+                                ZELTO_EXECUTABLE + " -e sleep 31.41592 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[256];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    EXPECT_EQ(output, "[\x1b[31merror\x1b[m] Failed to create window\n");
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    bool child_gone = false;
+    for (int i = 0; i < 100 && !child_gone; ++i) {
+        child_gone = std::system("pgrep -f 'sleep 31[.]41592' > /dev/null") != 0;
+        if (!child_gone) usleep(20'000);
+    }
+    EXPECT_TRUE(child_gone);
+}
+
+}  // namespace
+}  // namespace zelto
