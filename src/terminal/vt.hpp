@@ -1,45 +1,297 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "config/color.hpp"
 #include "terminal/vt_callbacks.hpp"
+#include "terminal/vt_line.hpp"
+#include "terminal/vt_parser.hpp"
+#include "terminal/warning_limiter.hpp"
+#include "util/mono_time.hpp"
 
 namespace zelto {
 
-// The terminal state. For now it only keeps what the program printed and what is queued for it.
+enum VtCharset : std::uint8_t {
+    VT_CHARSET_ASCII,
+    VT_CHARSET_UK,
+    VT_CHARSET_DEC_SPECIAL_GRAPHICS,
+};
+
+enum VtCursorShape : std::uint8_t {
+    VT_CURSOR_BLOCK = 0,
+    VT_CURSOR_BEAM = 1,
+    VT_CURSOR_UNDERLINE = 2,
+};
+
+// The mode flags the terminal core reads; the mode table sets them.
+struct VtModes {
+    bool application_keypad = false;
+    bool origin = false;
+    bool no_auto_wrap = false;
+    bool reverse_auto_wrap = false;
+    bool insert = false;
+    bool raise_on_bell = false;
+    bool urgent_on_bell = false;
+};
+
+struct VtSavedCursor {
+    std::uint16_t col = 0;
+    std::uint16_t row = 0;  // relative to the screen top
+    VtCell attributes;
+    bool origin = false;
+};
+
+struct VtLastChar {
+    VtCell cell;
+    std::size_t row = 0;
+    std::uint16_t col = 0;
+    bool recorded = false;
+};
+
+// A line of the synchronized-update picture and the live line it was taken from. `live_index`
+// follows the live line as lines move; `in_use` clears when the live line goes away.
+struct VtSnapshotEntry {
+    VtLine copy;
+    std::size_t live_index = 0;
+    bool in_use = false;
+};
+
+// The terminal: screen model, interpreter and output queue.
 class Vt {
 public:
     Vt(std::uint32_t cols, std::uint32_t rows, VtCallbacks& callbacks);
+    ~Vt();
+    Vt(const Vt&) = delete;
+    Vt& operator=(const Vt&) = delete;
 
     void set_pty_fd(int fd) { pty_fd_ = fd; }
+    int pty_fd() const { return pty_fd_; }
     void resize(std::uint32_t cols, std::uint32_t rows);
 
     // Everything the child printed goes through here, in chunks that may end anywhere.
     void interpret(std::string_view bytes);
 
-    // The bytes queued for the child: at most `maximum` from the front.
+    // Bytes queued for the child: at most `maximum` from the front.
     std::string_view pending_output(std::size_t maximum) const;
     void consume_output(std::size_t count);
+    // Keys and pastes: always queued in full.
     void queue_output(std::string_view bytes);
+    // Replies to queries: dropped (with one warning) while the child leaves too much unread.
+    void queue_reply(std::string_view bytes);
     bool has_pending_output() const { return output_front_ < output_.size(); }
+    static constexpr std::size_t REPLY_QUEUE_LIMIT = 1024 * 1024;
 
-    bool in_synchronized_update() const { return false; }
+    // Synchronized update: while active the renderer draws the frozen picture.
+    bool in_synchronized_update() const { return snapshot_cols_ != 0; }
+    void begin_synchronized_update();
+    void end_synchronized_update();
+    // When an unended update times out; the main loop wakes up for it.
+    std::optional<MonoTime> synchronized_update_deadline() const;
+    // Ends an update whose deadline passed and notifies the owner; for a loop without output.
+    void end_expired_synchronized_update(MonoTime now);
+    static constexpr std::int64_t SYNCHRONIZED_UPDATE_TIMEOUT_NS = 100999999;
 
+    // Size and buffers.
     std::uint32_t cols() const { return cols_; }
     std::uint32_t rows() const { return rows_; }
-    const std::string& received() const { return received_; }
+    const std::vector<VtLine>& lines() const { return lines_; }
+    std::vector<VtLine>& lines() { return lines_; }
+    const std::vector<VtLine>& parked_main_lines() const { return alt_lines_; }
+    bool alternate_screen_active() const { return !alt_lines_.empty(); }
+    std::size_t screen_top() const { return lines_.size() > rows_ ? lines_.size() - rows_ : 0; }
+    // Line i (0 = top) of what the renderer shows: the frozen picture, the view or the screen.
+    VtLine* visible_line(std::size_t i);
+    std::size_t visible_top() const { return scrolled_back_ ? view_top_ : screen_top(); }
+
+    // Cursor.
+    std::size_t cursor_row() const { return row_; }
+    std::uint16_t cursor_col() const { return col_; }
+    VtCursorShape cursor_shape() const { return cursor_shape_; }
+    bool cursor_blinking() const { return cursor_blinking_; }
+    bool cursor_hidden() const { return cursor_hidden_; }
+    bool wrap_pending() const { return wrap_pending_; }
+
+    // Scrolled-back view.
+    bool scrolled_back() const { return scrolled_back_; }
+    std::size_t view_top() const { return view_top_; }
+    void scroll_view_to(std::size_t top);
+    void attach_view();
+
+    // Colours.
+    ColorRGB resolve_fg(const VtCell& cell) const;
+    ColorRGBA resolve_bg(const VtCell& cell) const;
+    ColorRGB effective_fg(const VtCell& cell) const;
+    ColorRGBA effective_bg(const VtCell& cell) const;
+    ColorRGB default_fg() const { return default_fg_; }
+    ColorRGBA default_bg() const { return default_bg_; }
+
+    const VtCell& current_attributes() const { return current_attributes_; }
+    VtCell& current_attributes() { return current_attributes_; }
+    const VtCell& blank_cell() const { return blank_cell_; }
+    VtModes& modes() { return modes_; }
+    const std::string& title() const { return title_; }
+    std::uint16_t tab_width() const { return tab_width_; }
+    const std::vector<bool>& tab_stops() const { return tab_stops_; }
+    VtParserState parser_state() const { return parser_.state(); }
+    bool parser_in_utf8_sequence() const { return parser_.in_utf8_sequence(); }
+    std::vector<std::shared_ptr<VtCommand>>& command_history() { return command_history_; }
+
+    // Line operations used by the escape-sequence handlers.
+    void ensure_cursor_line();
+    void line_feed();
+    void reverse_index();
+    void insert_line_at_cursor();
+    void delete_line_at_cursor();
+    void scroll_region_up();
+    void scroll_region_down();
+    void erase_to_end_of_line();
+    void erase_to_start_of_line();
+    void erase_below();
+    void clear_alternate_screen();
+    void damage_all();
+    void set_scroll_region(std::uint32_t top, std::uint32_t bottom);
+    std::uint16_t scroll_region_top() const { return scroll_region_top_; }
+    std::uint16_t scroll_region_bottom() const { return scroll_region_bottom_; }
+    // The cursor-placement step; `row` is relative to the screen top.
+    void place_cursor(std::size_t row, std::uint32_t col);
+    void enter_alternate_screen(bool save_cursor);
+    void leave_alternate_screen(bool restore_cursor);
+    void full_reset();
+
+    // Scrollback.
+    void remove_oldest_lines(std::size_t n);
+    void trim_scrollback();
+    void clear_scrollback();
+    void enforce_scrollback_limit();
+    void request_repaint();
+    // True once after something asked for everything to be redrawn.
+    bool take_full_repaint() { return std::exchange(repaint_everything_, false); }
 
 private:
+    friend class VtParser;
+
+    // Parser actions.
+    void print_run(std::string_view run);
+    void print_code_point(char32_t code);
+    void execute(std::uint8_t control);
+    void esc_dispatch(std::uint8_t intermediate, std::uint8_t final);
+    void csi_dispatch(const VtCsi& csi);
+    void string_dispatch(VtStringKind kind, std::string_view text);
+    void string_overflow(VtStringKind kind);
+
+    // Printing.
+    void print_plain_run(std::string_view run);
+    void put_cell(char32_t code);
+    void wrap_to_next_line();
+    char32_t translate(std::uint8_t byte);
+    bool translation_possible() const;
+
+    // Controls and escapes.
+    void bell();
+    void backspace();
+    void horizontal_tab();
+    void carriage_return();
+    void save_cursor();
+    void restore_cursor();
+    void designate(int slot, std::uint8_t code);
+    void dec_alignment_test();
+    void set_mode(const VtCsi& csi, bool on);
+    void unknown_escape(std::uint8_t final);
+    void not_implemented(const char* what);
+
+    // Screen model.
+    VtLine new_line_with_background() const;
+    bool background_is_default() const;
+    void ensure_cell(VtLine& line, std::size_t col);
+    void reserve_cells(VtLine& line, std::size_t count) const;
+    void release_line(VtLine& line);
+    void release_lines(std::vector<VtLine>& lines);
+    void destroy_proxy(VtLineProxy& proxy);
+    void insert_line(std::size_t at, VtLine line, bool keep_cursor);
+    void remove_line(std::size_t at, bool keep_cursor);
+    void shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_cursor);
+    void mark_full(VtLine& line);
+    void reset_lines(std::vector<VtLine>& lines, bool with_background);
+    void reset_tab_stops();
+    void load_colors();
+    void reset_attributes();
+
+    // Synchronized update.
+    void compare_with_snapshot(VtSnapshotEntry& entry);
+    void fire_notifications();
+
     VtCallbacks& callbacks_;
-    std::uint32_t cols_;
-    std::uint32_t rows_;
     int pty_fd_ = -1;
-    std::string received_;
+    std::uint16_t cols_;
+    std::uint16_t rows_;
+
+    std::vector<VtLine> lines_;
+    std::vector<VtLine> alt_lines_;
+
+    std::size_t row_ = 0;
+    std::uint16_t col_ = 0;
+    VtCursorShape cursor_shape_ = VT_CURSOR_BLOCK;
+    bool cursor_blinking_ = true;
+    bool cursor_hidden_ = false;
+    bool wrap_pending_ = false;
+    VtSavedCursor saved_cursor_;
+    std::uint16_t alt_saved_col_ = 0;
+    std::size_t alt_saved_row_ = 0;
+
+    std::uint16_t scroll_region_top_ = 0;
+    std::uint16_t scroll_region_bottom_ = 0;
+    std::uint16_t left_margin_ = 0;
+    std::uint16_t right_margin_ = 0;
+    VtLastChar last_char_;
+
+    bool scrolled_back_ = false;
+    std::size_t view_top_ = 0;
+
+    bool changed_ = false;
+    bool repaint_required_ = false;
+    bool cursor_blink_changed_ = false;
+    bool scrollback_grew_while_viewing_ = false;
+    bool progress_changed_ = false;
+    bool repaint_everything_ = false;
+
+    VtCell current_attributes_;
+    VtCell blank_cell_;
+    ColorRGB default_fg_;
+    ColorRGBA default_bg_;
+    std::array<ColorRGB, 256> palette_{};
+    bool bold_is_bright_ = true;
+
+    VtModes modes_;
+    std::array<VtCharset, 4> charsets_{};
+    std::int8_t gl_ = -1;
+    std::int8_t gr_ = -1;
+    std::int8_t single_shift_ = -1;
+    std::vector<bool> tab_stops_;
+    std::uint16_t tab_width_ = 8;
+    std::string title_;
+
+    VtParser parser_;
+
     std::string output_;
     std::size_t output_front_ = 0;
+    bool reply_dropped_warned_ = false;
+
+    std::vector<VtSnapshotEntry> snapshot_;
+    std::uint16_t snapshot_cols_ = 0;
+    std::uint16_t snapshot_rows_ = 0;
+    MonoTime snapshot_began_;
+
+    std::vector<std::shared_ptr<VtCommand>> command_history_;
+
+    WarningLimiter warnings_;
 };
 
 }  // namespace zelto

@@ -1,0 +1,131 @@
+// Control sequences. The screen-model operations are reachable here; the full CSI and SGR
+// repertoire is built on top of this dispatcher.
+#include <algorithm>
+
+#include "terminal/debug_text.hpp"
+#include "terminal/vt.hpp"
+#include "util/diagnostics.hpp"
+
+namespace zelto {
+
+namespace {
+
+constexpr std::uint32_t MODE_SYNCHRONIZED_UPDATE = 2026;
+
+}  // namespace
+
+void Vt::csi_dispatch(const VtCsi& csi) {
+    repaint_required_ = true;
+    if (csi.malformed) return;
+    const std::size_t top = screen_top();
+    const std::uint8_t selector = csi.intermediate_count ? 0xFF : csi.leader;
+    switch (csi.final | (selector << 8)) {
+    case 'H':  // CUP
+    case 'f':  // HVP
+    {
+        std::size_t row = csi.count_param(0, 1) - 1u;
+        if (modes_.origin) row += scroll_region_top_;
+        last_char_.recorded = false;
+        place_cursor(row, csi.count_param(1, 1) - 1u);
+        break;
+    }
+    case 'J':  // ED
+        switch (csi.param(0, 0)) {
+        case 0: erase_below(); break;
+        case 2: {
+            const std::size_t saved = row_;
+            row_ = top;
+            const std::uint16_t col = col_;
+            col_ = 0;
+            erase_below();
+            row_ = saved;
+            col_ = col;
+            break;
+        }
+        default: break;
+        }
+        break;
+    case 'K':  // EL
+        switch (csi.param(0, 0)) {
+        case 0: erase_to_end_of_line(); break;
+        case 1: erase_to_start_of_line(); break;
+        default: break;
+        }
+        break;
+    case 'L': {  // IL
+        const std::uint32_t n = std::min<std::uint32_t>(csi.count_param(0, 1), rows_);
+        for (std::uint32_t i = 0; i < n; ++i) insert_line_at_cursor();
+        break;
+    }
+    case 'M': {  // DL
+        const std::uint32_t n = std::min<std::uint32_t>(csi.count_param(0, 1), rows_);
+        for (std::uint32_t i = 0; i < n; ++i) delete_line_at_cursor();
+        break;
+    }
+    case 'S': {  // SU
+        const std::uint32_t n = std::min<std::uint32_t>(csi.count_param(0, 1), rows_);
+        for (std::uint32_t i = 0; i < n; ++i) scroll_region_up();
+        break;
+    }
+    case 'T': {  // SD
+        const std::uint32_t n = std::min<std::uint32_t>(csi.count_param(0, 1), rows_);
+        for (std::uint32_t i = 0; i < n; ++i) scroll_region_down();
+        break;
+    }
+    case 'r':  // DECSTBM
+        set_scroll_region(csi.count_param(0, 1) - 1u, csi.count_param(1, rows_) - 1u);
+        place_cursor(modes_.origin ? scroll_region_top_ : 0, 0);
+        break;
+    case 'h' | ('?' << 8):  // DECSET
+    case 'l' | ('?' << 8):  // DECRST
+        set_mode(csi, csi.final == 'h');
+        break;
+    default: {
+        static constexpr const char* FORMAT = "Unknown control sequence: '%s'\n";
+        if (warnings_.allow(FORMAT)) {
+            warn(FORMAT, visualise(std::string("\x1b[").append(csi.raw_text())).c_str());
+        }
+        break;
+    }
+    }
+}
+
+void Vt::set_mode(const VtCsi& csi, bool on) {
+    for (std::size_t i = 0; i < csi.count; ++i) {
+        if (!csi.present[i]) continue;
+        switch (csi.values[i]) {
+        case 6:
+            modes_.origin = on;
+            place_cursor(on ? scroll_region_top_ : 0, 0);
+            break;
+        case 7: modes_.no_auto_wrap = !on; break;
+        case 25: cursor_hidden_ = !on; break;
+        case 45: modes_.reverse_auto_wrap = on; break;
+        case 47:
+        case 1047:
+            if (on) {
+                enter_alternate_screen(false);
+            } else {
+                leave_alternate_screen(false);
+            }
+            break;
+        case 1049:
+            if (on) {
+                enter_alternate_screen(true);
+            } else {
+                leave_alternate_screen(true);
+            }
+            break;
+        case MODE_SYNCHRONIZED_UPDATE:
+            if (on) {
+                begin_synchronized_update();
+            } else {
+                end_synchronized_update();
+            }
+            break;
+        default: break;
+        }
+    }
+}
+
+}  // namespace zelto

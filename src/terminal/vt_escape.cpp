@@ -1,0 +1,411 @@
+// Printing, C0 controls, ESC sequences, character sets and the full reset.
+#include <algorithm>
+
+#include "config/settings.hpp"
+#include "terminal/debug_text.hpp"
+#include "terminal/vt.hpp"
+#include "util/diagnostics.hpp"
+
+namespace zelto {
+
+namespace {
+
+// DEC Special Graphics for `a` to `~`.
+constexpr char32_t DEC_GRAPHICS[] = {
+    0x2592, 0x2409, 0x240C, 0x240D, 0x240A, 0x00B0, 0x00B1, 0x2424, 0x240B, 0x2518,
+    0x2510, 0x250C, 0x2514, 0x253C, 0x23BA, 0x23BB, 0x2500, 0x23BC, 0x23BD, 0x251C,
+    0x2524, 0x2534, 0x252C, 0x2502, 0x2264, 0x2265, 0x03C0, 0x2260, 0x00A3, 0x00B7,
+};
+
+char32_t translate_with(VtCharset charset, std::uint8_t byte) {
+    switch (charset) {
+    case VT_CHARSET_UK: return byte == '#' ? U'\u00A3' : byte;
+    case VT_CHARSET_DEC_SPECIAL_GRAPHICS:
+        if (byte == '`') return U'\u25C6';
+        return byte >= 'a' && byte <= '~' ? DEC_GRAPHICS[byte - 'a'] : byte;
+    case VT_CHARSET_ASCII: break;
+    }
+    return byte;
+}
+
+}  // namespace
+
+// Printing --------------------------------------------------------------------------------------
+
+bool Vt::translation_possible() const {
+    return (gl_ >= 0 && charsets_[static_cast<std::size_t>(gl_)] != VT_CHARSET_ASCII) ||
+           (single_shift_ >= 0 && charsets_[static_cast<std::size_t>(single_shift_)] != VT_CHARSET_ASCII);
+}
+
+char32_t Vt::translate(std::uint8_t byte) {
+    if (single_shift_ >= 0) {
+        const VtCharset shifted = charsets_[static_cast<std::size_t>(single_shift_)];
+        if (shifted != VT_CHARSET_ASCII) {
+            single_shift_ = -1;
+            return translate_with(shifted, byte);
+        }
+    }
+    return gl_ >= 0 ? translate_with(charsets_[static_cast<std::size_t>(gl_)], byte) : byte;
+}
+
+void Vt::print_run(std::string_view run) {
+    if (translation_possible()) {
+        for (const char c : run) put_cell(translate(static_cast<std::uint8_t>(c)));
+        return;
+    }
+    print_plain_run(run);
+}
+
+void Vt::print_code_point(char32_t code) { put_cell(code); }
+
+void Vt::wrap_to_next_line() {
+    lines_[row_].was_wrapped = true;
+    col_ = 0;
+    line_feed();
+    lines_[row_].rejoinable = true;
+}
+
+// The hot path: ASCII text with the current attributes, written a line segment at a time.
+void Vt::print_plain_run(std::string_view run) {
+    std::size_t i = 0;
+    while (i < run.size()) {
+        if (wrap_pending_) {
+            if (!modes_.no_auto_wrap) {
+                wrap_to_next_line();
+            } else {
+                wrap_pending_ = false;
+            }
+        }
+        ensure_cursor_line();
+        VtLine& line = lines_[row_];
+        const std::size_t room = static_cast<std::size_t>(cols_ - col_);
+        const std::size_t n = std::min(room, run.size() - i);
+        ensure_cell(line, col_ + n - 1);
+        VtCell cell = current_attributes_;
+        std::size_t first = SIZE_MAX, last = 0;
+        VtCell* cells = line.cells.data() + col_;
+        for (std::size_t k = 0; k < n; ++k) {
+            cell.code = static_cast<unsigned char>(run[i + k]);
+            if (!(cells[k] == cell)) {
+                cells[k] = cell;
+                if (first == SIZE_MAX) first = k;
+                last = k;
+            }
+        }
+        if (first != SIZE_MAX) {
+            line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
+            changed_ = true;
+        }
+        last_char_ = {cell, row_, static_cast<std::uint16_t>(col_ + n - 1), true};
+        i += n;
+        if (col_ + n >= cols_) {
+            col_ = static_cast<std::uint16_t>(cols_ - 1);
+            if (modes_.no_auto_wrap) {
+                // The rest of the run lands in the last column: only its last byte remains.
+                if (i < run.size()) {
+                    i = run.size() - 1;
+                    wrap_pending_ = false;
+                    continue;
+                }
+            }
+            wrap_pending_ = true;
+        } else {
+            col_ = static_cast<std::uint16_t>(col_ + n);
+        }
+    }
+    repaint_required_ = true;
+}
+
+void Vt::put_cell(char32_t code) {
+    if (wrap_pending_) {
+        if (!modes_.no_auto_wrap) {
+            wrap_to_next_line();
+        } else {
+            wrap_pending_ = false;
+        }
+    }
+    ensure_cursor_line();
+    VtLine& line = lines_[row_];
+    ensure_cell(line, col_);
+    VtCell cell = current_attributes_;
+    cell.code = code;
+    if (!(line.cells[col_] == cell)) {
+        line.cells[col_] = cell;
+        line.damage.mark_cell(col_);
+        changed_ = true;
+    }
+    last_char_ = {cell, row_, col_, true};
+    if (col_ + 1 >= cols_) {
+        wrap_pending_ = true;
+    } else {
+        ++col_;
+    }
+    repaint_required_ = true;
+}
+
+// C0 controls -----------------------------------------------------------------------------------
+
+void Vt::execute(std::uint8_t control) {
+    switch (control) {
+    case 0x07: bell(); break;
+    case 0x08: backspace(); break;
+    case 0x09: horizontal_tab(); break;
+    case 0x0A:
+    case 0x0B:
+    case 0x0C: line_feed(); break;
+    case 0x0D: carriage_return(); break;
+    case 0x0E: gl_ = 1; break;  // SO
+    case 0x0F: gl_ = 0; break;  // SI
+    default: break;  // NUL and the controls the terminal does not execute leave no trace
+    }
+}
+
+void Vt::bell() {
+    const Settings& s = settings();
+    if (s.visual_bell) callbacks_.on_visual_bell();
+    if (modes_.raise_on_bell) callbacks_.raise_window();
+    if (modes_.urgent_on_bell) callbacks_.request_attention();
+}
+
+void Vt::backspace() {
+    const std::size_t top = screen_top();
+    if (col_ > 0) {
+        place_cursor(row_ - top, col_ - 1u);
+    } else if (modes_.reverse_auto_wrap && row_ > top) {
+        place_cursor(row_ - top - 1, cols_ - 1u);
+    } else {
+        wrap_pending_ = false;
+    }
+}
+
+void Vt::horizontal_tab() {
+    std::size_t c = col_ + 1u;
+    while (c < cols_ && !tab_stops_[c]) ++c;
+    place_cursor(row_ - screen_top(), static_cast<std::uint32_t>(std::min<std::size_t>(c, cols_ - 1u)));
+}
+
+void Vt::carriage_return() {
+    last_char_.recorded = false;
+    place_cursor(row_ - screen_top(), 0);
+}
+
+void Vt::place_cursor(std::size_t row, std::uint32_t col) {
+    if (modes_.origin) {
+        row = std::clamp<std::size_t>(row, scroll_region_top_, scroll_region_bottom_);
+    } else {
+        row = std::min<std::size_t>(row, rows_ - 1u);
+    }
+    row_ = screen_top() + row;
+    ensure_cursor_line();
+    col_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(col, cols_ - 1u));
+    wrap_pending_ = false;
+    repaint_required_ = true;
+}
+
+// ESC sequences ---------------------------------------------------------------------------------
+
+void Vt::unknown_escape(std::uint8_t final) {
+    static constexpr const char* FORMAT = "Unknown escape sequence: '%s\x1b[m' (%d)\n";
+    if (!warnings_.allow(FORMAT)) return;
+    const char c = static_cast<char>(final);
+    warn(FORMAT, visualise({&c, 1}).c_str(), static_cast<int>(static_cast<signed char>(final)));
+}
+
+void Vt::not_implemented(const char* what) {
+    static constexpr const char* FORMAT = "%s not implemented\n";
+    if (warnings_.allow(FORMAT)) warn(FORMAT, what);
+}
+
+void Vt::esc_dispatch(std::uint8_t intermediate, std::uint8_t final) {
+    switch (intermediate) {
+    case '(': designate(0, final); return;
+    case ')': designate(1, final); return;
+    case '*': designate(2, final); return;
+    case '+': designate(3, final); return;
+    case ' ':
+    case '%': not_implemented("character set select/ANSI conformance/switch 7 or 8 bit controls"); return;
+    case '#':
+        if (final == '8') {
+            dec_alignment_test();
+        } else if (warnings_.allow("Unknown DEC escape\n")) {
+            warn("Unknown DEC escape\n");
+        }
+        return;
+    default: break;
+    }
+    switch (final) {
+    case '6':
+    case '9': not_implemented("DECBI/DECFI"); break;
+    case '7': save_cursor(); break;                            // DECSC
+    case '8': restore_cursor(); break;                         // DECRC
+    case '=': modes_.application_keypad = true; break;         // DECKPAM
+    case '>': modes_.application_keypad = false; break;        // DECKPNM
+    case 'D': line_feed(); break;                              // IND
+    case 'E':                                                  // NEL
+        col_ = 0;
+        line_feed();
+        break;
+    case 'H': tab_stops_[col_] = true; break;                  // HTS
+    case 'M': reverse_index(); break;                          // RI
+    case 'N': single_shift_ = 2; break;                        // SS2
+    case 'O': single_shift_ = 3; break;                        // SS3
+    case 'V':
+    case 'W': not_implemented("SGA/EGA"); break;
+    case 'X': not_implemented("SOS"); break;
+    case '`':
+    case 'b': not_implemented("EMI/DMI"); break;
+    case 'c': full_reset(); break;                             // RIS
+    case 'd': not_implemented("CMD"); break;
+    case 'g': bell(); break;
+    case 'n': gl_ = 2; break;                                  // LS2
+    case 'o': gl_ = 3; break;                                  // LS3
+    case '|': gr_ = 3; break;                                  // LS3R
+    case '}': gr_ = 2; break;                                  // LS2R
+    case '~': gr_ = 1; break;                                  // LS1R
+    default: unknown_escape(final); break;
+    }
+}
+
+void Vt::designate(int slot, std::uint8_t code) {
+    if (gl_ < 0) gl_ = 0;
+    if (gr_ < 0) gr_ = 1;
+    VtCharset& charset = charsets_[static_cast<std::size_t>(slot)];
+    switch (code) {
+    case 'A': charset = VT_CHARSET_UK; break;
+    case 'B': charset = VT_CHARSET_ASCII; break;
+    case '0': charset = VT_CHARSET_DEC_SPECIAL_GRAPHICS; break;
+    default: {
+        static constexpr const char* FORMAT = "Unknown character set code %c\n";
+        if (!warnings_.allow(FORMAT)) break;
+        if (code >= 0x20 && code < 0x7F) {
+            warn(FORMAT, static_cast<char>(code));
+        } else {
+            const char c = static_cast<char>(code);
+            warn("Unknown character set code %s\n", visualise({&c, 1}).c_str());
+        }
+        break;
+    }
+    }
+}
+
+// DECSC also keeps the attributes and origin mode, as VT100 and xterm do: status-line programs
+// save, recolour, draw and restore.
+void Vt::save_cursor() {
+    saved_cursor_.row = static_cast<std::uint16_t>(row_ - screen_top());
+    saved_cursor_.col = col_;
+    saved_cursor_.attributes = current_attributes_;
+    saved_cursor_.origin = modes_.origin;
+}
+
+void Vt::restore_cursor() {
+    current_attributes_ = saved_cursor_.attributes;
+    modes_.origin = saved_cursor_.origin;
+    last_char_.recorded = false;
+    // The saved row is screen-relative; origin mode clamps it into the region.
+    place_cursor(saved_cursor_.row, saved_cursor_.col);
+}
+
+void Vt::dec_alignment_test() {
+    scroll_region_top_ = 0;
+    scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
+    left_margin_ = 0;
+    right_margin_ = static_cast<std::uint16_t>(cols_ - 1);
+    place_cursor(0, 0);
+    VtCell e = blank_cell_;
+    e.code = U'E';
+    for (std::size_t i = screen_top(); i < lines_.size(); ++i) {
+        VtLine& line = lines_[i];
+        reserve_cells(line, cols_);
+        line.cells.resize(std::max<std::size_t>(line.cells.size(), cols_), blank_cell_);
+        std::fill(line.cells.begin(), line.cells.end(), e);
+        mark_full(line);
+    }
+}
+
+// Alternate screen ------------------------------------------------------------------------------
+
+void Vt::enter_alternate_screen(bool save_cursor_position) {
+    if (alternate_screen_active()) return;
+    damage_all();
+    attach_view();
+    end_synchronized_update();
+    if (save_cursor_position) {
+        alt_saved_col_ = col_;
+        alt_saved_row_ = row_;
+    }
+    alt_lines_ = std::move(lines_);
+    lines_ = std::vector<VtLine>();
+    lines_.reserve(rows_);
+    for (std::uint16_t i = 0; i < rows_; ++i) lines_.emplace_back();
+    row_ = 0;
+    wrap_pending_ = false;
+    changed_ = repaint_required_ = true;
+    callbacks_.on_buffer_switched();
+}
+
+void Vt::leave_alternate_screen(bool restore_cursor_position) {
+    if (!alternate_screen_active()) return;
+    end_synchronized_update();
+    release_lines(lines_);
+    lines_ = std::move(alt_lines_);
+    alt_lines_ = std::vector<VtLine>();
+    if (restore_cursor_position) {
+        row_ = std::min(alt_saved_row_, lines_.size() - 1);
+        col_ = std::min<std::uint16_t>(alt_saved_col_, static_cast<std::uint16_t>(cols_ - 1));
+    } else {
+        row_ = std::clamp(row_ + screen_top(), screen_top(), lines_.size() - 1);
+    }
+    wrap_pending_ = false;
+    scrolled_back_ = false;
+    scroll_region_top_ = 0;
+    scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
+    damage_all();
+    changed_ = repaint_required_ = true;
+    callbacks_.on_buffer_switched();
+}
+
+// Full reset (RIS) ------------------------------------------------------------------------------
+
+void Vt::full_reset() {
+    modes_ = VtModes{};
+    if (alternate_screen_active()) {
+        release_lines(lines_);
+        lines_ = std::move(alt_lines_);
+        alt_lines_ = std::vector<VtLine>();
+        scroll_region_top_ = 0;
+        scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
+        scrolled_back_ = false;
+        view_top_ = 0;
+        end_synchronized_update();
+        callbacks_.on_buffer_switched();
+    }
+    end_synchronized_update();
+    const bool was_scrolled_back = scrolled_back_;
+    scrolled_back_ = false;
+    view_top_ = 0;
+    // A garbled terminal also loses its colours before the new lines are made.
+    reset_attributes();
+    reset_lines(lines_, true);
+    changed_ = repaint_required_ = true;
+    row_ = 0;
+    col_ = 0;
+    wrap_pending_ = false;
+    last_char_.recorded = false;
+    cursor_hidden_ = false;
+    command_history_.clear();
+    if (was_scrolled_back) scrollback_grew_while_viewing_ = true;
+    scroll_region_top_ = 0;
+    scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
+    left_margin_ = 0;
+    right_margin_ = static_cast<std::uint16_t>(cols_ - 1);
+    parser_.reset();
+    charsets_.fill(VT_CHARSET_ASCII);
+    single_shift_ = -1;
+    gl_ = -1;
+    gr_ = -1;
+    title_.clear();
+    load_colors();
+    reset_tab_stops();
+}
+
+}  // namespace zelto

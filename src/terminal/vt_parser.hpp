@@ -1,0 +1,389 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace zelto {
+
+enum VtParserState : std::uint8_t {
+    VT_PARSER_STATE_LITERAL = 0,
+    VT_PARSER_STATE_ESCAPED = 1,
+    VT_PARSER_STATE_CONTROL_SEQ = 3,
+    VT_PARSER_STATE_DCS = 4,
+    VT_PARSER_STATE_APC = 5,
+    VT_PARSER_STATE_OSC = 6,
+    VT_PARSER_STATE_CHARSET_SELECT = 8,
+    VT_PARSER_STATE_CHARSET_G0 = 9,
+    VT_PARSER_STATE_CHARSET_G1 = 10,
+    VT_PARSER_STATE_CHARSET_G2 = 11,
+    VT_PARSER_STATE_CHARSET_G3 = 12,
+    VT_PARSER_STATE_LEGACY_TITLE = 13,
+    VT_PARSER_STATE_DEC_SPECIAL = 14,
+};
+
+const char* parser_state_name(VtParserState state);
+
+enum VtStringKind : std::uint8_t {
+    VT_STRING_OSC,
+    VT_STRING_DCS,
+    VT_STRING_APC,
+    VT_STRING_LEGACY_TITLE,
+};
+
+// A control sequence with its parameters parsed as the bytes arrived. A parameter that was not
+// given is "missing", which is not the same as 0; numbers saturate instead of overflowing.
+struct VtCsi {
+    static constexpr std::size_t MAX_PARAMS = 32;
+    static constexpr std::uint32_t MAX_VALUE = 0x7FFFFFFF;
+    static constexpr std::size_t MAX_RAW = 256;
+    static constexpr std::size_t MAX_LENGTH = 65535;
+
+    std::uint8_t leader = 0;  // '<', '=', '>' or '?' before the parameters, else 0
+    std::uint8_t intermediates[2] = {0, 0};
+    std::uint8_t intermediate_count = 0;
+    std::uint8_t final = 0;
+    std::uint16_t count = 0;
+    std::uint32_t values[MAX_PARAMS] = {};
+    bool present[MAX_PARAMS] = {};
+    // The parameter was introduced by ':' (a sub-parameter of the one before).
+    bool sub[MAX_PARAMS] = {};
+    // Bytes in an order no sequence uses (a leader after a digit, too many intermediates).
+    bool malformed = false;
+    // The start of the sequence as received (after ESC [), for warnings.
+    char raw[MAX_RAW] = {};
+    std::size_t raw_length = 0;
+    std::size_t length = 0;
+
+    std::uint32_t param(std::size_t i, std::uint32_t fallback) const {
+        return i < count && present[i] ? values[i] : fallback;
+    }
+    // As `param`, but 0 also reads as the fallback (counts and positions).
+    std::uint32_t count_param(std::size_t i, std::uint32_t fallback) const {
+        const std::uint32_t v = param(i, fallback);
+        return v == 0 ? fallback : v;
+    }
+    std::string_view raw_text() const { return {raw, raw_length}; }
+    std::uint8_t intermediate() const { return intermediate_count ? intermediates[0] : 0; }
+};
+
+// Caps on string payloads; past a cap the string is consumed to its terminator and dropped.
+inline constexpr std::size_t VT_OSC_MAX = 64 * 1024;
+inline constexpr std::size_t VT_DCS_MAX = 64 * 1024 * 1024;
+inline constexpr std::size_t VT_APC_MAX = 4 * 1024 * 1024;
+
+// The classic DEC/ANSI parser as a pure state machine: it knows nothing of the screen and hands
+// complete actions to its handler, which provides
+//   print_run(std::string_view)         printable ASCII, in runs
+//   print_code_point(char32_t)          one decoded non-ASCII character (U+FFFD for bad UTF-8)
+//   execute(std::uint8_t)               a C0 control other than ESC, CAN and SUB
+//   esc_dispatch(intermediate, final)   ESC [intermediate] final
+//   csi_dispatch(const VtCsi&)
+//   string_dispatch(VtStringKind, std::string_view)
+//   string_overflow(VtStringKind)       once per string that passed its cap
+// A chunk may end anywhere: all state stays in the parser.
+class VtParser {
+public:
+    VtParserState state() const { return state_; }
+    bool in_utf8_sequence() const { return utf8_needed_ != 0; }
+    void reset() {
+        state_ = VT_PARSER_STATE_LITERAL;
+        utf8_needed_ = 0;
+        string_escape_ = false;
+        drop_string();
+    }
+
+    template <class Handler>
+    void feed(std::string_view bytes, Handler& handler);
+
+private:
+    static constexpr std::uint8_t ESC = 0x1B;
+    static constexpr std::uint8_t CAN = 0x18;
+    static constexpr std::uint8_t SUB = 0x1A;
+    static constexpr std::uint8_t BEL = 0x07;
+
+    template <class Handler>
+    void ground_byte(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    void utf8_byte(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    void escaped_byte(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    bool escape_control(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    void designation_byte(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    void csi_byte(std::uint8_t byte, Handler& handler);
+    template <class Handler>
+    void string_byte(std::uint8_t byte, Handler& handler);
+
+    void begin_csi();
+    void csi_param_byte(std::uint8_t byte);
+    void begin_string(VtParserState state);
+    void drop_string();
+    VtStringKind string_kind() const;
+    std::size_t string_cap() const;
+
+    VtParserState state_ = VT_PARSER_STATE_LITERAL;
+    std::uint8_t designation_intermediate_ = 0;
+
+    // UTF-8: code point so far, continuation bytes still needed, and the allowed range of the
+    // next continuation byte (narrower after E0, ED, F0, F4).
+    char32_t utf8_code_ = 0;
+    std::uint8_t utf8_needed_ = 0;
+    std::uint8_t utf8_lower_ = 0x80;
+    std::uint8_t utf8_upper_ = 0xBF;
+
+    VtCsi csi_;
+    bool csi_params_overflowed_ = false;
+
+    std::string string_;
+    bool string_escape_ = false;
+    bool string_overflowed_ = false;
+};
+
+template <class Handler>
+void VtParser::feed(std::string_view bytes, Handler& handler) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
+            const auto* run = p;
+            while (p < end && *p >= 0x20 && *p < 0x7F) ++p;
+            if (p != run) {
+                handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
+                continue;
+            }
+            ground_byte(*p++, handler);
+            continue;
+        }
+        const std::uint8_t byte = *p++;
+        switch (state_) {
+        case VT_PARSER_STATE_LITERAL: utf8_byte(byte, handler); break;
+        case VT_PARSER_STATE_ESCAPED: escaped_byte(byte, handler); break;
+        case VT_PARSER_STATE_CONTROL_SEQ: csi_byte(byte, handler); break;
+        case VT_PARSER_STATE_DCS:
+        case VT_PARSER_STATE_APC:
+        case VT_PARSER_STATE_OSC:
+        case VT_PARSER_STATE_LEGACY_TITLE: string_byte(byte, handler); break;
+        case VT_PARSER_STATE_CHARSET_SELECT:
+        case VT_PARSER_STATE_CHARSET_G0:
+        case VT_PARSER_STATE_CHARSET_G1:
+        case VT_PARSER_STATE_CHARSET_G2:
+        case VT_PARSER_STATE_CHARSET_G3:
+        case VT_PARSER_STATE_DEC_SPECIAL: designation_byte(byte, handler); break;
+        }
+    }
+}
+
+template <class Handler>
+void VtParser::ground_byte(std::uint8_t byte, Handler& handler) {
+    if (byte == ESC) {
+        state_ = VT_PARSER_STATE_ESCAPED;
+    } else if (byte < 0x20) {
+        handler.execute(byte);
+    } else if (byte >= 0x80) {
+        utf8_byte(byte, handler);
+    }
+    // DEL is ignored.
+}
+
+template <class Handler>
+void VtParser::utf8_byte(std::uint8_t byte, Handler& handler) {
+    if (utf8_needed_ != 0) {
+        if (byte >= utf8_lower_ && byte <= utf8_upper_) {
+            utf8_code_ = (utf8_code_ << 6) | (byte & 0x3F);
+            utf8_lower_ = 0x80;
+            utf8_upper_ = 0xBF;
+            if (--utf8_needed_ == 0) handler.print_code_point(utf8_code_);
+            return;
+        }
+        // The sequence broke: one replacement character, and the byte is taken afresh.
+        utf8_needed_ = 0;
+        handler.print_code_point(U'\uFFFD');
+        if (byte < 0x80) {
+            if (byte >= 0x20 && byte < 0x7F) {
+                const char c = static_cast<char>(byte);
+                handler.print_run({&c, 1});
+            } else {
+                ground_byte(byte, handler);
+            }
+            return;
+        }
+    }
+    utf8_lower_ = 0x80;
+    utf8_upper_ = 0xBF;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        utf8_code_ = byte & 0x1F;
+        utf8_needed_ = 1;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        utf8_code_ = byte & 0x0F;
+        utf8_needed_ = 2;
+        if (byte == 0xE0) utf8_lower_ = 0xA0;
+        if (byte == 0xED) utf8_upper_ = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        utf8_code_ = byte & 0x07;
+        utf8_needed_ = 3;
+        if (byte == 0xF0) utf8_lower_ = 0x90;
+        if (byte == 0xF4) utf8_upper_ = 0x8F;
+    } else {
+        handler.print_code_point(U'\uFFFD');
+    }
+}
+
+// C0 bytes inside an escape sequence: the format effectors run as in ground and the sequence
+// goes on, CAN and SUB cancel it, ESC starts it over, the rest are ignored. True when handled.
+template <class Handler>
+bool VtParser::escape_control(std::uint8_t byte, Handler& handler) {
+    if (byte >= 0x20) return false;
+    switch (byte) {
+    case ESC: state_ = VT_PARSER_STATE_ESCAPED; break;
+    case CAN:
+    case SUB: state_ = VT_PARSER_STATE_LITERAL; break;
+    case 0x07:
+    case 0x08:
+    case 0x09:
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F: handler.execute(byte); break;
+    default: break;
+    }
+    return true;
+}
+
+template <class Handler>
+void VtParser::escaped_byte(std::uint8_t byte, Handler& handler) {
+    if (escape_control(byte, handler)) return;
+    switch (byte) {
+    case '\\': state_ = VT_PARSER_STATE_LITERAL; break;  // a stray string terminator
+    case ' ':
+    case '%':
+        designation_intermediate_ = byte;
+        state_ = VT_PARSER_STATE_CHARSET_SELECT;
+        break;
+    case '#': state_ = VT_PARSER_STATE_DEC_SPECIAL; break;
+    case '(': state_ = VT_PARSER_STATE_CHARSET_G0; break;
+    case ')': state_ = VT_PARSER_STATE_CHARSET_G1; break;
+    case '*': state_ = VT_PARSER_STATE_CHARSET_G2; break;
+    case '+': state_ = VT_PARSER_STATE_CHARSET_G3; break;
+    case '[': begin_csi(); break;
+    case ']': begin_string(VT_PARSER_STATE_OSC); break;
+    case 'P': begin_string(VT_PARSER_STATE_DCS); break;
+    case '_': begin_string(VT_PARSER_STATE_APC); break;
+    case 'k': begin_string(VT_PARSER_STATE_LEGACY_TITLE); break;
+    default:
+        state_ = VT_PARSER_STATE_LITERAL;
+        handler.esc_dispatch(0, byte);
+        break;
+    }
+}
+
+template <class Handler>
+void VtParser::designation_byte(std::uint8_t byte, Handler& handler) {
+    if (escape_control(byte, handler)) return;
+    std::uint8_t intermediate = 0;
+    switch (state_) {
+    case VT_PARSER_STATE_CHARSET_SELECT: intermediate = designation_intermediate_; break;
+    case VT_PARSER_STATE_CHARSET_G0: intermediate = '('; break;
+    case VT_PARSER_STATE_CHARSET_G1: intermediate = ')'; break;
+    case VT_PARSER_STATE_CHARSET_G2: intermediate = '*'; break;
+    case VT_PARSER_STATE_CHARSET_G3: intermediate = '+'; break;
+    default: intermediate = '#'; break;
+    }
+    state_ = VT_PARSER_STATE_LITERAL;
+    handler.esc_dispatch(intermediate, byte);
+}
+
+template <class Handler>
+void VtParser::csi_byte(std::uint8_t byte, Handler& handler) {
+    if (byte < 0x20) {
+        if (byte == ESC || byte == CAN || byte == SUB) {
+            escape_control(byte, handler);
+        } else {
+            handler.execute(byte);
+        }
+        return;
+    }
+    if (byte >= 0x80) {
+        // Not part of any control sequence: drop the sequence, keep the text.
+        state_ = VT_PARSER_STATE_LITERAL;
+        utf8_byte(byte, handler);
+        return;
+    }
+    if (byte == 0x7F) return;
+    if (csi_.raw_length < VtCsi::MAX_RAW) csi_.raw[csi_.raw_length++] = static_cast<char>(byte);
+    ++csi_.length;
+    if (byte >= 0x40) {
+        csi_.final = byte;
+        state_ = VT_PARSER_STATE_LITERAL;
+        handler.csi_dispatch(csi_);
+        return;
+    }
+    if (byte >= 0x30) {
+        if (csi_.intermediate_count != 0) csi_.malformed = true;
+        csi_param_byte(byte);
+    } else if (csi_.intermediate_count < sizeof csi_.intermediates) {
+        csi_.intermediates[csi_.intermediate_count++] = byte;
+    } else {
+        csi_.malformed = true;
+    }
+    if (csi_.length > VtCsi::MAX_LENGTH) {
+        // A sequence that never ends must not swallow the output.
+        csi_.malformed = true;
+        state_ = VT_PARSER_STATE_LITERAL;
+        handler.csi_dispatch(csi_);
+    }
+}
+
+template <class Handler>
+void VtParser::string_byte(std::uint8_t byte, Handler& handler) {
+    if (string_escape_) {
+        string_escape_ = false;
+        if (byte == '\\') {
+            if (!string_.empty() && string_.back() == static_cast<char>(BEL)) string_.pop_back();
+            const VtStringKind kind = string_kind();
+            const bool deliver = !string_overflowed_;
+            state_ = VT_PARSER_STATE_LITERAL;
+            if (deliver) handler.string_dispatch(kind, string_);
+            drop_string();
+            return;
+        }
+        // ESC and anything but '\' ends the string unfinished; the byte starts an escape.
+        drop_string();
+        state_ = VT_PARSER_STATE_ESCAPED;
+        escaped_byte(byte, handler);
+        return;
+    }
+    switch (byte) {
+    case ESC: string_escape_ = true; return;
+    case CAN:
+    case SUB:
+        drop_string();
+        state_ = VT_PARSER_STATE_LITERAL;
+        return;
+    case BEL: {
+        const VtStringKind kind = string_kind();
+        const bool deliver = !string_overflowed_;
+        state_ = VT_PARSER_STATE_LITERAL;
+        if (deliver) handler.string_dispatch(kind, string_);
+        drop_string();
+        return;
+    }
+    default: break;
+    }
+    if (string_overflowed_) return;
+    if (string_.size() >= string_cap()) {
+        string_overflowed_ = true;
+        string_.clear();
+        string_.shrink_to_fit();
+        handler.string_overflow(string_kind());
+        return;
+    }
+    string_.push_back(static_cast<char>(byte));
+}
+
+}  // namespace zelto

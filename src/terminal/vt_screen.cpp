@@ -1,0 +1,331 @@
+// Line list operations of the screen model: every change of the lines goes through here, and
+// every stored line index follows the lines it refers to.
+#include <algorithm>
+
+#include "config/settings.hpp"
+#include "terminal/vt.hpp"
+
+namespace zelto {
+
+VtLine VtLine::copy_content() const {
+    VtLine copy;
+    copy.cells = cells;
+    if (links) copy.links = std::make_unique<std::vector<std::string>>(*links);
+    copy.command = command;
+    copy.damage = damage;
+    copy.reflowable = reflowable;
+    copy.rejoinable = rejoinable;
+    copy.was_wrapped = was_wrapped;
+    copy.mark_explicit = mark_explicit;
+    copy.mark_command_invoke = mark_command_invoke;
+    copy.mark_command_output_start = mark_command_output_start;
+    copy.mark_command_output_end = mark_command_output_end;
+    return copy;
+}
+
+std::size_t VtLine::add_link(const std::string& text) {
+    if (!links) {
+        links = std::make_unique<std::vector<std::string>>();
+        links->reserve(1);
+    }
+    const auto found = std::find(links->begin(), links->end(), text);
+    if (found != links->end()) return static_cast<std::size_t>(found - links->begin());
+    links->push_back(text);
+    return links->size() - 1;
+}
+
+void Vt::destroy_proxy(VtLineProxy& proxy) {
+    callbacks_.destroy_line_proxy(proxy);
+    proxy = VtLineProxy{};
+}
+
+void Vt::release_line(VtLine& line) {
+    line.links.reset();
+    destroy_proxy(line.proxy);
+    line.cells = std::vector<VtCell>();
+    line.command.reset();
+}
+
+void Vt::release_lines(std::vector<VtLine>& lines) {
+    for (VtLine& line : lines) release_line(line);
+    lines.clear();
+}
+
+void Vt::mark_full(VtLine& line) {
+    line.damage.mark_full();
+    changed_ = repaint_required_ = true;
+}
+
+// The effective background of the current attributes differs from the default background:
+// new and erased lines then carry it (background-colour erase).
+bool Vt::background_is_default() const {
+    return effective_bg(current_attributes_) == default_bg_;
+}
+
+VtLine Vt::new_line_with_background() const {
+    VtLine line;
+    if (!background_is_default()) line.cells.assign(cols_, current_attributes_);
+    return line;
+}
+
+void Vt::reserve_cells(VtLine& line, std::size_t count) const {
+    // A line that outgrows its first few cells is sized for the full width at once, so a
+    // scrollback line costs one allocation of `cols` cells.
+    if (count > line.cells.capacity()) line.cells.reserve(std::max<std::size_t>(count, cols_));
+}
+
+void Vt::ensure_cell(VtLine& line, std::size_t col) {
+    if (line.cells.size() > col) return;
+    reserve_cells(line, col + 1);
+    line.cells.resize(col + 1, blank_cell_);
+}
+
+void Vt::ensure_cursor_line() {
+    while (lines_.size() <= row_) lines_.emplace_back();
+}
+
+// Index bookkeeping -----------------------------------------------------------------------------
+
+namespace {
+
+// Moves one stored index after lines were inserted (delta > 0) at `at`, or removed (delta < 0)
+// from `at` on. An index inside the removed range lands on `at` instead of wrapping.
+void shift_index(std::size_t& index, std::size_t at, std::ptrdiff_t delta) {
+    if (index < at) return;
+    if (delta >= 0) {
+        index += static_cast<std::size_t>(delta);
+        return;
+    }
+    const auto removed = static_cast<std::size_t>(-delta);
+    index = index - at < removed ? at : index - removed;
+}
+
+}  // namespace
+
+void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_cursor) {
+    if (scrolled_back_ && !alternate_screen_active()) scrollback_grew_while_viewing_ = true;
+    if (!keep_cursor) {
+        shift_index(row_, at, delta);
+        if (scrolled_back_) shift_index(view_top_, at, delta);
+    }
+    for (const auto& command : command_history_) {
+        shift_index(command->start_row, at, delta);
+        shift_index(command->output_start_row, at, delta);
+        shift_index(command->output_end_row, at, delta);
+    }
+    if (in_synchronized_update()) {
+        const auto removed = delta < 0 ? static_cast<std::size_t>(-delta) : 0;
+        for (VtSnapshotEntry& entry : snapshot_) {
+            if (!entry.in_use) continue;
+            if (removed != 0 && entry.live_index >= at && entry.live_index - at < removed) {
+                entry.in_use = false;
+            } else {
+                shift_index(entry.live_index, at, delta);
+            }
+        }
+    }
+}
+
+void Vt::insert_line(std::size_t at, VtLine line, bool keep_cursor) {
+    at = std::min(at, lines_.size());
+    line.damage.mark_full();
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+    shift_line_indexes(at, 1, keep_cursor);
+    changed_ = repaint_required_ = true;
+}
+
+void Vt::remove_line(std::size_t at, bool keep_cursor) {
+    if (at >= lines_.size()) return;
+    release_line(lines_[at]);
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(at));
+    shift_line_indexes(at, -1, keep_cursor);
+    changed_ = repaint_required_ = true;
+}
+
+// Scrolling -------------------------------------------------------------------------------------
+
+void Vt::line_feed() {
+    const std::size_t top = screen_top();
+    const std::size_t region_bottom = top + scroll_region_bottom_;
+    const bool whole_screen = scroll_region_top_ == 0 && scroll_region_bottom_ == rows_ - 1;
+    last_char_.recorded = false;
+    if (row_ == region_bottom) {
+        if (whole_screen && !alternate_screen_active()) {
+            // The top line becomes scrollback.
+            lines_.push_back(new_line_with_background());
+            if (scrolled_back_) scrollback_grew_while_viewing_ = true;
+            ++row_;
+        } else {
+            // In a region, and on the alternate screen which has no scrollback, the top line of
+            // the region goes away.
+            scroll_region_up();
+        }
+    } else if (row_ < top + rows_ - 1) {
+        ++row_;
+    }
+    place_cursor(row_ - screen_top(), col_);
+    mark_full(lines_[row_]);
+}
+
+void Vt::scroll_region_up() {
+    const std::size_t top = screen_top();
+    remove_line(top + scroll_region_top_, true);
+    insert_line(top + scroll_region_bottom_, new_line_with_background(), true);
+    last_char_.recorded = false;
+}
+
+void Vt::scroll_region_down() {
+    const std::size_t top = screen_top();
+    remove_line(top + scroll_region_bottom_, true);
+    insert_line(top + scroll_region_top_, new_line_with_background(), true);
+    last_char_.recorded = false;
+}
+
+void Vt::reverse_index() {
+    const std::size_t top = screen_top();
+    if (row_ == top + scroll_region_top_) {
+        scroll_region_down();
+    } else if (row_ > top) {
+        place_cursor(row_ - top - 1, col_);
+    }
+    last_char_.recorded = false;
+    changed_ = repaint_required_ = true;
+    mark_full(lines_[row_]);
+}
+
+void Vt::insert_line_at_cursor() {
+    const std::size_t top = screen_top();
+    if (row_ < top + scroll_region_top_ || row_ > top + scroll_region_bottom_) return;
+    insert_line(row_, new_line_with_background(), true);
+    remove_line(top + scroll_region_bottom_ + 1, true);
+    last_char_.recorded = false;
+}
+
+void Vt::delete_line_at_cursor() {
+    const std::size_t top = screen_top();
+    if (row_ < top + scroll_region_top_ || row_ > top + scroll_region_bottom_) return;
+    remove_line(row_, true);
+    insert_line(top + scroll_region_bottom_, new_line_with_background(), true);
+    last_char_.recorded = false;
+}
+
+void Vt::set_scroll_region(std::uint32_t top, std::uint32_t bottom) {
+    bottom = std::min<std::uint32_t>(bottom, rows_ - 1u);
+    // A region of fewer than two lines is ignored, as xterm does.
+    if (top >= bottom) return;
+    scroll_region_top_ = static_cast<std::uint16_t>(top);
+    scroll_region_bottom_ = static_cast<std::uint16_t>(bottom);
+}
+
+// Erasing ---------------------------------------------------------------------------------------
+
+void Vt::erase_to_end_of_line() {
+    ensure_cursor_line();
+    VtLine& line = lines_[row_];
+    reserve_cells(line, cols_);
+    line.cells.resize(cols_, blank_cell_);
+    std::fill(line.cells.begin() + col_, line.cells.end(), current_attributes_);
+    mark_full(line);
+}
+
+void Vt::erase_to_start_of_line() {
+    ensure_cursor_line();
+    VtLine& line = lines_[row_];
+    ensure_cell(line, col_);
+    std::fill(line.cells.begin(), line.cells.begin() + col_ + 1, current_attributes_);
+    mark_full(line);
+}
+
+void Vt::erase_below() {
+    ensure_cursor_line();
+    for (std::size_t i = row_ + 1; i < lines_.size(); ++i) {
+        VtLine& line = lines_[i];
+        line.cells.clear();
+        if (!background_is_default()) line.cells.assign(cols_, current_attributes_);
+        mark_full(line);
+    }
+    erase_to_end_of_line();
+    for (std::size_t i = row_; i < lines_.size(); ++i) {
+        destroy_proxy(lines_[i].proxy);
+        mark_full(lines_[i]);
+    }
+}
+
+void Vt::reset_lines(std::vector<VtLine>& lines, bool with_background) {
+    release_lines(lines);
+    std::vector<VtLine>().swap(lines);
+    lines.reserve(VtLine::INITIAL_CAPACITY);
+    for (std::uint16_t i = 0; i < rows_; ++i) {
+        lines.push_back(with_background ? new_line_with_background() : VtLine{});
+    }
+}
+
+void Vt::clear_alternate_screen() {
+    end_synchronized_update();
+    attach_view();
+    reset_lines(lines_, true);
+    row_ = 0;
+    last_char_.recorded = false;
+    command_history_.clear();
+    changed_ = repaint_required_ = true;
+}
+
+void Vt::damage_all() {
+    for (VtLine& line : lines_) {
+        line.damage.mark_full();
+        destroy_proxy(line.proxy);
+    }
+    for (VtLine& line : alt_lines_) {
+        line.damage.mark_full();
+        destroy_proxy(line.proxy);
+    }
+    changed_ = repaint_required_ = true;
+}
+
+// Scrollback ------------------------------------------------------------------------------------
+
+void Vt::remove_oldest_lines(std::size_t n) {
+    n = std::min(n, lines_.size() > rows_ ? lines_.size() - rows_ : 0);
+    if (n == 0) return;
+    for (std::size_t i = 0; i < n; ++i) release_line(lines_[i]);
+    lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(n));
+    // Commands whose output scrolled away are forgotten, except the newest running one: its exit
+    // status is still to come.
+    const std::shared_ptr<VtCommand> running =
+        !command_history_.empty() && !command_history_.back()->finished ? command_history_.back()
+                                                                         : nullptr;
+    std::erase_if(command_history_, [&](const std::shared_ptr<VtCommand>& command) {
+        return command->start_row < n && command != running;
+    });
+    shift_line_indexes(0, -static_cast<std::ptrdiff_t>(n), false);
+    changed_ = repaint_required_ = true;
+}
+
+void Vt::trim_scrollback() {
+    const auto limit = static_cast<std::int64_t>(settings().scrollback);
+    const auto count = static_cast<std::int64_t>(lines_.size());
+    const auto rows = static_cast<std::int64_t>(rows_);
+    if (static_cast<double>(count) <= std::max(1.1 * static_cast<double>(limit), static_cast<double>(rows))) {
+        return;
+    }
+    const std::int64_t excess = count - limit - rows;
+    if (excess > 0) remove_oldest_lines(static_cast<std::size_t>(excess));
+}
+
+void Vt::enforce_scrollback_limit() {
+    if (alternate_screen_active()) return;
+    if (!scrolled_back_) {
+        trim_scrollback();
+        return;
+    }
+    // Even a reader of old output must not let the history grow without bound.
+    const std::size_t limit = settings().scrollback;
+    if (lines_.size() > 2 * limit + rows_) remove_oldest_lines(lines_.size() - limit - rows_);
+}
+
+void Vt::clear_scrollback() {
+    if (alternate_screen_active() || scrolled_back_) return;
+    remove_oldest_lines(screen_top());
+}
+
+}  // namespace zelto
