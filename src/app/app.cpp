@@ -49,6 +49,7 @@ void App::start() {
     }
 
     pty_.set_exit_callback([this] { on_child_exit(); });
+    register_timers();
 
     if (!s.directory.empty() && chdir(s.directory.c_str()) != 0) {
         warn("Failed to change directory: %s\n", std::strerror(errno));
@@ -91,6 +92,9 @@ void App::start() {
     ui_.link_hovered = false;
     ui_.cursor_alpha = 1.0;
     ui_.cursor_visible = true;
+    cursor_blink_active_ = false;
+    cursor_blink_allowed_ = true;
+    text_blink_armed_ = true;  // the first pass corrects it
 
     on_focus_changed(window_->has_flag(WINDOW_IS_FOCUSED));
     window_->events();
@@ -128,10 +132,10 @@ bool App::should_run() const {
 
 int App::compute_wait() const {
     if (vt_->has_pending_output() && !pty_.child_exited()) return 0;
-    std::optional<MonoTime> next = key_repeat_deadline_;
-    if (!next) return -1;
-    const std::int64_t ms = mono_diff_ms(*next, mono_now());
-    return static_cast<int>(std::clamp<std::int64_t>(ms, 0, MAX_WAIT_MS));
+    const std::optional<std::int64_t> ms =
+        timers_.next_wait(window_->frame_interval_ms(), key_repeat_deadline_);
+    if (!ms) return -1;
+    return static_cast<int>(std::clamp<std::int64_t>(*ms, 0, MAX_WAIT_MS));
 }
 
 void App::loop_pass() {
@@ -148,11 +152,15 @@ void App::loop_pass() {
         layout_pending_) {
         relayout(window_->w, window_->h);
     }
+    run_timers();
+    draw_frame();
+}
 
+void App::draw_frame() {
     if (vt_->in_synchronized_update()) {
         if (window_->paint && !frame_drawn_in_sync_) {
             window_->swap_if_needed(true);
-            last_frame_time_ = mono_now();
+            timers_.set_last_frame(mono_now());
         } else {
             window_->swap_if_needed(false);
         }
@@ -160,7 +168,7 @@ void App::loop_pass() {
     } else {
         frame_drawn_in_sync_ = false;
         window_->swap_if_needed(true);
-        last_frame_time_ = mono_now();
+        timers_.set_last_frame(mono_now());
     }
 }
 
@@ -281,8 +289,6 @@ Position App::get_window_position() { return {window_->x, window_->y}; }
 bool App::is_minimized() { return window_->has_flag(WINDOW_IS_MINIMIZED); }
 
 bool App::is_fullscreen() { return window_->has_flag(WINDOW_IS_FULLSCREEN); }
-
-void App::on_activity() {}
 
 void App::request_repaint() {
     if (window_) window_->paint = true;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/timers.hpp"
 #include "gfx_gl2/gfx.hpp"
 #include "gfx_gl2/ui_state.hpp"
 #include "pty/pty.hpp"
@@ -48,6 +49,8 @@ public:
     Pty& pty() { return pty_; }
     Window& window() { return *window_; }
     bool exit_requested() const { return exit_requested_; }
+    const UiState& ui() const { return ui_; }
+    TimerList& timers() { return timers_; }
 
     // VtCallbacks
     PixelSize get_window_size() override;
@@ -59,6 +62,8 @@ public:
     bool is_fullscreen() override;
     void on_activity() override;
     void request_repaint() override;
+    void on_visual_bell() override;
+    void on_cursor_blink_changed(bool blinking) override;
     void set_maximized(bool maximized) override;
     void set_fullscreen(bool fullscreen) override;
     void resize_window(std::uint32_t width, std::uint32_t height) override;
@@ -95,9 +100,22 @@ private:
     void place_grid();
     void relayout(std::uint32_t width, std::uint32_t height);
     void create_window(PixelSize size, PixelSize cell);
+    void draw_frame();
     void read_pty_batch();
     void write_pty();
     void on_child_exit();
+
+    // Timers and animations
+    void register_timers();
+    void run_timers();
+    void update_text_blink_timer();
+    void stop_cursor_blink();
+    void on_blink_resume();
+    void on_blink_toggle();
+    void on_blink_fade(bool finished, double t);
+    void on_visual_bell_frame(bool finished, double t);
+    void on_text_blink();
+    void repaint_if_focused();
 
     AppBackends backends_;
     std::unique_ptr<Window> window_;
@@ -113,7 +131,23 @@ private:
     bool exit_requested_ = false;
     bool layout_pending_ = false;
     bool frame_drawn_in_sync_ = false;
-    MonoTime last_frame_time_{};
+
+    TimerList timers_;
+    struct TimerIndices {
+        TimerList::Index autoscroll = 0;
+        TimerList::Index scrollbar_fade = 0;
+        TimerList::Index visual_bell = 0;
+        TimerList::Index blink_resume = 0;
+        TimerList::Index blink_end = 0;
+        std::optional<TimerList::Index> blink_toggle;
+        std::optional<TimerList::Index> blink_fade;
+        TimerList::Index text_blink = 0;
+        TimerList::Index title_refresh = 0;
+        TimerList::Index cursor_move = 0;
+    } timer_;
+    bool cursor_blink_active_ = false;
+    bool cursor_blink_allowed_ = true;
+    bool text_blink_armed_ = false;
 };
 
 }  // namespace zelto

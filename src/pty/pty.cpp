@@ -59,7 +59,9 @@ void install_sigchld_handler() {
     struct sigaction action {};
     action.sa_handler = on_sigchld;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no SA_RESTART: the handler must interrupt poll
+    // The self-pipe wakes the loop's poll, so other blocking calls (file writes, reads of
+    // pipes) may as well be restarted instead of failing with EINTR.
+    action.sa_flags = SA_RESTART;
     sigaction(SIGCHLD, &action, nullptr);
 }
 

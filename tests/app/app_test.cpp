@@ -166,6 +166,7 @@ TEST(AppLoop, WritesAtMost128BytesAPassAndLosesNothingOnPartialWrites) {
 
 TEST(AppLoop, WaitIsUnlimitedWhenIdleAndClampedForTimers) {
     use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().blink.enabled = false;
     App app(fake_backends());
     app.start();
     auto& window = dynamic_cast<FakeWindow&>(app.window());
@@ -203,6 +204,88 @@ TEST(AppLoop, HoldReadsToTheEndDropsInputAndSleepsWhileIdle) {
     const MonoTime until = mono_add_ms(mono_now(), 2000);
     while (mono_now() < until) app.loop_pass();
     EXPECT_LT(cpu_seconds() - cpu_before, 0.2) << "the held loop spins";
+    app.shutdown();
+}
+
+// Records the cursor's blink phase at every pass for `ms` milliseconds.
+std::vector<std::pair<std::int64_t, bool>> watch_cursor(App& app, std::int64_t ms) {
+    std::vector<std::pair<std::int64_t, bool>> phases;
+    const MonoTime begin = mono_now();
+    while (mono_diff_ms(mono_now(), begin) < ms) {
+        app.loop_pass();
+        const bool visible = app.ui().cursor_visible;
+        if (phases.empty() || phases.back().second != visible) {
+            phases.emplace_back(mono_diff_ms(mono_now(), begin), visible);
+        }
+    }
+    return phases;
+}
+
+TEST(AppBlink, CursorBlinksAfterTheSuspendAndEndsVisible) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().blink = {true, 100, 150, 1};
+    App app(fake_backends());
+    app.start();
+    const auto phases = watch_cursor(app, 1400);
+    // Solid for the suspend time, then a phase change every rate, and solid after the end.
+    ASSERT_GE(phases.size(), 6u);
+    EXPECT_TRUE(phases[0].second);
+    EXPECT_GE(phases[1].first, 230);  // blink resume at 150, first toggle 100 later
+    EXPECT_FALSE(phases[1].second);
+    for (std::size_t i = 2; i + 1 < phases.size(); ++i) {
+        EXPECT_NEAR(phases[i].first - phases[i - 1].first, 100, 60) << i;
+    }
+    EXPECT_TRUE(phases.back().second);
+    EXPECT_LT(phases.back().first, 1250) << "blinking did not end after a second";
+    app.shutdown();
+}
+
+TEST(AppBlink, ActivityKeepsTheCursorSolidAndUnfocusedWindowsShowItSolid) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().blink = {true, 40, 60, 5};
+    App app(fake_backends());
+    app.start();
+    const MonoTime begin = mono_now();
+    while (mono_diff_ms(mono_now(), begin) < 400) {
+        app.on_activity();
+        app.loop_pass();
+        EXPECT_TRUE(app.ui().cursor_visible);
+    }
+    app.on_focus_changed(false);
+    for (const auto& phase : watch_cursor(app, 400)) EXPECT_TRUE(phase.second);
+    app.shutdown();
+}
+
+TEST(AppBlink, ChildCanForbidBlinking) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().blink = {true, 30, 30, 5};
+    App app(fake_backends());
+    app.start();
+    app.on_cursor_blink_changed(false);
+    for (const auto& phase : watch_cursor(app, 300)) EXPECT_TRUE(phase.second);
+    // Allowed again, blinking comes back with the next activity.
+    app.on_cursor_blink_changed(true);
+    app.on_activity();
+    EXPECT_GE(watch_cursor(app, 300).size(), 3u);
+    app.shutdown();
+}
+
+TEST(AppBell, VisualBellFlashesAndFadesWithinItsTime) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().blink.enabled = false;
+    App app(fake_backends());
+    app.start();
+    app.on_visual_bell();
+    app.loop_pass();
+    EXPECT_GT(app.ui().bell_intensity, 0.5);
+    const MonoTime begin = mono_now();
+    double previous = 1.0;
+    while (mono_diff_ms(mono_now(), begin) < 400) {
+        app.loop_pass();
+        EXPECT_LE(app.ui().bell_intensity, previous);
+        previous = app.ui().bell_intensity;
+    }
+    EXPECT_EQ(app.ui().bell_intensity, 0.0);
     app.shutdown();
 }
 
