@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/settings.hpp"  // ModifierMask of key and button events
+#include "config/settings.hpp"
 #include "gfx_gl2/gfx.hpp"
 #include "util/mono_time.hpp"
 
@@ -45,15 +46,20 @@ struct WindowContextRequest {
     std::uint32_t minor = 1;
 };
 
-// What the window reports to its owner. The App implements every member.
+// What the window reports to its owner. The App implements every member. A backend calls them
+// only from its event dispatch and `swap_if_needed`, and only once `Window::callbacks` is set:
+// what happens before (focus, the first output) stays in the window state for the App to read.
 class WindowCallbacks {
 public:
     virtual ~WindowCallbacks() = default;
 
+    // `key` is the character's code point when the key has text, else its key symbol.
     virtual void key_handler(std::uint32_t key, std::uint32_t raw_keysym,
                              std::uint32_t modifiers) = 0;
     virtual void button_handler(std::uint32_t button, bool pressed, std::int32_t x, std::int32_t y,
                                 std::int32_t steps, std::uint32_t modifiers) = 0;
+    // Buttons 1 left, 2 middle, 3 right; the wheel arrives as 65 (up) and 66 (down), pressed.
+    // `steps` counts the steps of a continuous scroll, 0 otherwise.
     virtual void motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) = 0;
     virtual void on_clipboard_data(std::string_view text) = 0;
     virtual void on_activity() = 0;
@@ -66,9 +72,13 @@ public:
     virtual void on_decoration_mode_changed(std::uint32_t mode) = 0;
 };
 
-// The seam to the window system: one implementation per backend.
+// The seam to the window system: one implementation per backend. Destroying it releases the
+// window and closes the connection.
 class Window {
 public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
     virtual ~Window() = default;
 
     virtual void set_fullscreen(bool fullscreen) = 0;
@@ -79,6 +89,8 @@ public:
     // Emits due key repeats; the next repeat deadline, if any.
     virtual std::optional<MonoTime> process_timers() = 0;
     virtual void set_title(const std::string& title) = 0;
+    // Draws through the `draw` callback and presents when `paint` is set, drawing is allowed and
+    // the window can show it; whether a frame was presented.
     virtual bool swap_if_needed(bool allow_drawing) = 0;
     virtual int get_connection_fd() const = 0;
     virtual void clipboard_send(std::string text) = 0;
@@ -90,9 +102,12 @@ public:
     virtual void set_incremental_resize(std::uint32_t cell_width, std::uint32_t cell_height) = 0;
     virtual void set_pointer_style(MousePointerStyle style) = 0;
     virtual void* get_gl_proc_address(const char* name) = 0;
+    // The key value a key binding compares with: the code point of a key with a character, the
+    // key symbol of one without (Page_Up, F10); 0 for an unknown name.
     virtual std::uint32_t get_keysym_from_name(const char* name) = 0;
     virtual void set_urgent() = 0;
     virtual void raise_or_lower(bool raise) = 0;
+    // The window system's id of the window, or -1 when it has none to share.
     virtual std::int64_t get_window_id() const = 0;
     virtual void notify_startup_complete(const std::string& id) = 0;
     // The backend's connection record; its first member is the minimum frame interval in ms.
@@ -116,10 +131,11 @@ public:
     std::int32_t pointer_x = 0;
     std::int32_t pointer_y = 0;
     std::uint32_t repeat_rate = 0;
-    std::uint16_t state_flags = 0;
-    bool paint = false;
+    std::uint16_t state_flags = 0;  // WindowStateFlag bits
+    bool paint = false;             // a repaint is due; cleared when a frame is drawn
+    // 0 unknown, 1 none, 2 horizontal RGB, 3 horizontal BGR, 4 vertical RGB, 5 vertical BGR
     std::uint32_t output_subpixel = 0;
-    std::uint16_t output_dpi = 0;
+    std::uint16_t output_dpi = 0;  // 0: unknown
     std::uint32_t output_index = 0;
     std::string output_name;
     UiState* ui = nullptr;

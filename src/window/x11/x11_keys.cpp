@@ -1,0 +1,116 @@
+#include "window/x11/x11_keys.hpp"
+
+// Before the X headers, whose macros (CursorShape, KeyPress) clash with its names.
+#include "config/settings.hpp"
+
+#include <X11/X.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+#include <xkbcommon/xkbcommon.h>
+
+namespace zelto {
+
+namespace {
+
+// Keys that reach the encoder by their symbol even though they carry no text.
+bool is_reported_without_text(std::uint32_t keysym) {
+    return keysym == XK_Return || (keysym >= XK_Home && keysym <= XK_Begin) ||
+           keysym == XK_Insert || keysym == XK_KP_Enter ||
+           (keysym >= XK_KP_F1 && keysym <= XK_KP_F4) ||
+           (keysym >= XK_KP_Home && keysym <= XK_KP_Delete) || (keysym >= XK_F1 && keysym <= XK_F35) ||
+           keysym == XK_Delete;
+}
+
+// The keypad's navigation keys never carry text worth sending: the encoder needs their symbol.
+bool is_keypad_navigation(std::uint32_t keysym) {
+    return keysym >= XK_KP_Home && keysym <= XK_KP_Delete;
+}
+
+}  // namespace
+
+std::uint32_t modifiers_from_x11_state(unsigned int state) {
+    std::uint32_t mods = 0;
+    if (state & ShiftMask) {
+        mods |= MODIFIER_SHIFT;
+    }
+    if (state & Mod1Mask) {
+        mods |= MODIFIER_ALT;
+    }
+    if (state & ControlMask) {
+        mods |= MODIFIER_CTRL;
+    }
+    return mods;
+}
+
+std::optional<KeyReport> translate_key_press(const KeyLookup& lookup) {
+    const std::uint32_t mods = modifiers_from_x11_state(lookup.state);
+    // Shift+Tab arrives as ISO_Left_Tab; the encoder knows it as Tab with Shift.
+    if (lookup.keysym == XK_ISO_Left_Tab) {
+        return KeyReport{XK_Tab, lookup.raw_keysym, mods | MODIFIER_SHIFT};
+    }
+    if (is_keypad_navigation(lookup.keysym) || lookup.keysym == XK_Begin) {
+        return KeyReport{lookup.keysym, lookup.raw_keysym, mods};
+    }
+    if (!lookup.text.empty()) {
+        if (auto code_point = decode_single_code_point(lookup.text)) {
+            return KeyReport{static_cast<std::uint32_t>(*code_point), lookup.raw_keysym, mods};
+        }
+    }
+    if (lookup.keysym != 0 && is_reported_without_text(lookup.keysym)) {
+        return KeyReport{lookup.keysym, lookup.raw_keysym, mods};
+    }
+    return std::nullopt;
+}
+
+std::uint32_t key_value_from_name(const char* name) {
+    const KeySym keysym = XStringToKeysym(name);
+    if (keysym == NoSymbol) {
+        return 0;
+    }
+    const std::uint32_t code_point = xkb_keysym_to_utf32(static_cast<xkb_keysym_t>(keysym));
+    return code_point != 0 ? code_point : static_cast<std::uint32_t>(keysym);
+}
+
+std::optional<char32_t> decode_single_code_point(std::string_view text) {
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        length = 1;
+        value = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return std::nullopt;
+    }
+    if (text.size() != length) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) {
+            return std::nullopt;
+        }
+        value = (value << 6) | (byte & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace zelto
