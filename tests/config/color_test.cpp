@@ -183,3 +183,32 @@ TEST(ColorSchemes, NineSchemesParseAndAreNamed) {
 
 }  // namespace
 }  // namespace zelto
+
+namespace zelto {
+namespace {
+
+// Colour texts come from the child program: no input may crash or trip the sanitizers.
+TEST(ColorParsing, SurvivesArbitraryText) {
+    const char alphabet[] = "#0123456789abcdefABCDEFxyz:/,.%() -+rgbihsladegtun\t";
+    std::uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245 + 12345;
+        return seed >> 16;
+    };
+    const char* prefixes[] = {"", "#", "rgb:", "rgbi:", "rgb(", "rgba(", "hsl(", "hsla("};
+    for (int i = 0; i < 20000; ++i) {
+        std::string text = prefixes[next() % std::size(prefixes)];
+        std::size_t length = next() % 24;
+        for (std::size_t k = 0; k < length; ++k) text += alphabet[next() % (sizeof alphabet - 1)];
+        (void)parse_rgb(text);
+        (void)parse_rgba(text);
+        (void)parse_color_spec(text);
+    }
+    std::string binary;
+    for (int c = 0; c < 256; ++c) binary += static_cast<char>(c);
+    EXPECT_FALSE(parse_color_spec(binary));
+    EXPECT_FALSE(parse_rgb(std::string_view("rgb(\0,1,2)", 10)));
+}
+
+}  // namespace
+}  // namespace zelto

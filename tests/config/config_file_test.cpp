@@ -237,3 +237,31 @@ TEST(ReadList, Errors) {
 
 }  // namespace
 }  // namespace zelto
+
+namespace zelto {
+namespace {
+
+// Every config line is untrusted: arbitrary bytes read without crashing, in any pieces.
+TEST(ConfigReader, SurvivesArbitraryBytes) {
+    const char alphabet[] = "ab=#\"\\[],: \t\r\n\x01\xff";
+    std::uint32_t seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1103515245 + 12345;
+        return seed >> 16;
+    };
+    for (int i = 0; i < 2000; ++i) {
+        std::string text;
+        std::size_t length = next() % 64;
+        for (std::size_t k = 0; k < length; ++k) text += alphabet[next() % (sizeof alphabet - 1)];
+        auto whole = parse(text);
+        auto pieces = parse(text, 1 + next() % 5);
+        EXPECT_EQ(whole.entries, pieces.entries) << text;
+        EXPECT_EQ(whole.errors, pieces.errors) << text;
+        for (const auto& e : whole.entries) {
+            if (e.value) (void)read_list(*e.value, [](const std::string&) {});
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zelto
