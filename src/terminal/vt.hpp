@@ -204,6 +204,7 @@ private:
     void designate(int slot, std::uint8_t code);
     void dec_alignment_test();
     void set_mode(const VtCsi& csi, bool on);
+    void select_graphic_rendition(const VtCsi& csi);
     void unknown_escape(std::uint8_t final);
     void not_implemented(const char* what);
 

@@ -76,6 +76,7 @@ void Vt::csi_dispatch(const VtCsi& csi) {
         set_scroll_region(csi.count_param(0, 1) - 1u, csi.count_param(1, rows_) - 1u);
         place_cursor(modes_.origin ? scroll_region_top_ : 0, 0);
         break;
+    case 'm': select_graphic_rendition(csi); break;  // SGR
     case 'h' | ('?' << 8):  // DECSET
     case 'l' | ('?' << 8):  // DECRST
         set_mode(csi, csi.final == 'h');
@@ -87,6 +88,29 @@ void Vt::csi_dispatch(const VtCsi& csi) {
         }
         break;
     }
+    }
+}
+
+// The basic colours and reset; the full attribute set is built on this.
+void Vt::select_graphic_rendition(const VtCsi& csi) {
+    const std::size_t count = std::max<std::size_t>(csi.count, 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t p = csi.param(i, 0);
+        if (p == 0) {
+            reset_attributes();
+        } else if (p == 7) {
+            current_attributes_.flags |= VT_CELL_INVERTED;
+        } else if (p == 27) {
+            current_attributes_.flags &= static_cast<std::uint8_t>(~VT_CELL_INVERTED);
+        } else if (p >= 30 && p <= 37) {
+            current_attributes_.set_fg_index(static_cast<std::uint16_t>(p - 30));
+        } else if (p == 39) {
+            current_attributes_.set_fg_index(VT_DEFAULT_FG_INDEX);
+        } else if (p >= 40 && p <= 47) {
+            current_attributes_.set_bg_index(static_cast<std::int16_t>(p - 40));
+        } else if (p == 49) {
+            current_attributes_.set_bg_index(VT_DEFAULT_BG_INDEX);
+        }
     }
 }
 

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "terminal/vt_harness.hpp"
+
+namespace zelto::test {
+namespace {
+
+// Short streams that end in the middle of UTF-8, CSI and OSC sequences when split.
+const std::vector<std::string>& short_streams() {
+    static const std::vector<std::string> streams = {
+        "h\xc3\xa9llo w\xe2\x82\xacrld \xf0\x9f\x98\x80 \xe2\x82\x41 bad\xff utf8\r\n",
+        "\x1b[2;5Hpos\x1b[1;3r\x1b[3;1H\n\n\n\x1b[r\x1b[?1049hALT\x1b[?1049lback\x1b[99;99H!",
+        "\x1b]0;a title\a\x1b]8;;http://x\x1b\\link\x1b]8;;\x1b\\\x1bkscreen\x1b\\\x1bPq#0;2;0;0;0\x1b\\",
+        "\x1b(0lqqk\r\nx  x\r\nmqqj\x1b(B\x1b)0\x0e" "aa\x0f\x1b*0\x1bNq\x1b" "7\x1b[5;5H\x1b" "8E",
+        "\x1b[?2026h\x1b[2J\x1b[1;1Hframe\x1b[?2026l\x1b#8\x1b" "c after reset\x1b\x1b\x1b\\z",
+        std::string(200, 'w') + "\x1b[44m\r\n\r\n\x1b[K\x1b[1K\x1b[0m" + std::string(90, '\n') + "end",
+    };
+    return streams;
+}
+
+std::string whole_state(const std::string& stream, std::uint32_t cols = 20, std::uint32_t rows = 6) {
+    VtHarness h(cols, rows);
+    h.feed(stream);
+    return h.state_fingerprint();
+}
+
+TEST(Chunking, ShortStreamsGiveTheSameStateInOneByteChunks) {
+    for (const std::string& stream : short_streams()) {
+        VtHarness h(20, 6);
+        h.feed(stream, 1);
+        EXPECT_EQ(h.state_fingerprint(), whole_state(stream)) << stream;
+    }
+}
+
+TEST(Chunking, ShortStreamsGiveTheSameStateSplitAtEveryOffset) {
+    for (const std::string& stream : short_streams()) {
+        const std::string expected = whole_state(stream);
+        for (std::size_t at = 1; at < stream.size(); ++at) {
+            VtHarness h(20, 6);
+            h.feed_split(stream, {at});
+            ASSERT_EQ(h.state_fingerprint(), expected) << "split at " << at << " of " << stream;
+        }
+    }
+}
+
+// Captures of real programs, recorded from a terminal of 80 x 24.
+TEST(Chunking, RealProgramCapturesGiveTheSameStateAtRandomSplits) {
+    for (const char* name : {"vim.bin", "less.bin", "man.bin", "tmux.bin"}) {
+        const std::string capture = read_fixture(name);
+        ASSERT_FALSE(capture.empty()) << name;
+        VtHarness whole(80, 24);
+        whole.feed(capture);
+        const std::string expected = whole.state_fingerprint();
+        std::mt19937 rng(4242);
+        std::uniform_int_distribution<std::size_t> offset(1, capture.size() - 1);
+        std::vector<std::size_t> offsets(500);
+        for (auto& o : offsets) o = offset(rng);
+        std::sort(offsets.begin(), offsets.end());
+        VtHarness split(80, 24);
+        split.feed_split(capture, offsets);
+        EXPECT_EQ(split.state_fingerprint(), expected) << name;
+        VtHarness bytewise(80, 24);
+        bytewise.feed(capture, 1);
+        EXPECT_EQ(bytewise.state_fingerprint(), expected) << name;
+    }
+}
+
+}  // namespace
+}  // namespace zelto::test
