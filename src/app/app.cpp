@@ -132,8 +132,12 @@ bool App::should_run() const {
 
 int App::compute_wait() const {
     if (vt_->has_pending_output() && !pty_.child_exited()) return 0;
-    const std::optional<std::int64_t> ms =
-        timers_.next_wait(window_->frame_interval_ms(), key_repeat_deadline_);
+    std::optional<MonoTime> deadline = key_repeat_deadline_;
+    // An update that is never ended still ends on time, even when no more output arrives.
+    if (const auto sync_end = vt_->synchronized_update_deadline()) {
+        if (!deadline || *sync_end < *deadline) deadline = sync_end;
+    }
+    const std::optional<std::int64_t> ms = timers_.next_wait(window_->frame_interval_ms(), deadline);
     if (!ms) return -1;
     return static_cast<int>(std::clamp<std::int64_t>(*ms, 0, MAX_WAIT_MS));
 }
@@ -146,6 +150,7 @@ void App::loop_pass() {
     key_repeat_deadline_ = window_->process_timers();
 
     read_pty_batch();
+    vt_->end_expired_synchronized_update(mono_now());
     write_pty();
 
     if (window_->w != window_size_.width || window_->h != window_size_.height ||

@@ -4,7 +4,7 @@
 #include "config/settings.hpp"
 #include "gfx_gl2/gfx_null.hpp"
 #include "util/alloc.hpp"
-#include "window/window_headless.hpp"
+#include "window/x11/window_x11.hpp"
 
 int main(int argc, char** argv) {
     zelto::install_out_of_memory_handler();
@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         zelto::AppBackends backends;
-        backends.x11 = zelto::window_headless_create;
+        backends.x11 = zelto::window_x11_create;
         backends.make_gfx = [] {
             return std::make_unique<zelto::GfxNull>(8, 16, zelto::settings().padding.extra);
         };

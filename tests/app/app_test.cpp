@@ -289,6 +289,20 @@ TEST(AppBell, VisualBellFlashesAndFadesWithinItsTime) {
     app.shutdown();
 }
 
+TEST(AppLoop, UnendedSynchronizedUpdateEndsOnTimeWithoutMoreOutput) {
+    use_command({"/bin/sh", "-c", "printf '\\033[?2026hframe'; sleep 5"});
+    settings().blink.enabled = false;
+    App app(fake_backends());
+    app.start();
+    ASSERT_TRUE(run_until(app, [&] { return app.vt().in_synchronized_update(); }));
+    const MonoTime began = mono_now();
+    EXPECT_GE(app.compute_wait(), 0);
+    EXPECT_LE(app.compute_wait(), 101);
+    ASSERT_TRUE(run_until(app, [&] { return !app.vt().in_synchronized_update(); }));
+    EXPECT_LT(mono_diff_ms(mono_now(), began), 150);
+    app.shutdown();
+}
+
 TEST(AppLayout, WindowSmallerThanItsPaddingGivesAnEmptyGrid) {
     use_command({"/bin/sh", "-c", "sleep 5"});
     settings().padding.extra = 50;
