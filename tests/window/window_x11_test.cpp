@@ -284,8 +284,8 @@ TEST_F(WindowX11Test, TitleAndResizeHintsFollowLaterChanges) {
     settings().padding.extra = 4;
     window_->set_incremental_resize(10, 20);
     settings().padding.extra = 0;
-    settle();
-    EXPECT_EQ(string_property("_NET_WM_NAME"), "caf\xC3\xA9 \xE2\x80\x94 vim");
+    EXPECT_TRUE(pump_until(
+        [&] { return string_property("_NET_WM_NAME") == "caf\xC3\xA9 \xE2\x80\x94 vim"; }));
     XSizeHints hints{};
     long supplied = 0;
     ASSERT_TRUE(pump_until([&] {
@@ -486,9 +486,13 @@ TEST_F(WindowX11Test, ResizeReachesTheServerAndAsksForPaint) {
         XGetWindowAttributes(peer_, id_, &attributes);
         return attributes.width == 300 && attributes.height == 200;
     }));
-    settle();
     EXPECT_EQ(window_->w, 300u);
     EXPECT_EQ(window_->h, 200u);
+
+    // A window manager's resize arrives as a ConfigureNotify.
+    XResizeWindow(peer_, id_, 410, 330);
+    XSync(peer_, False);
+    ASSERT_TRUE(pump_until([&] { return window_->w == 410 && window_->h == 330; }));
 }
 
 TEST_F(WindowX11Test, ReportsItsMonitorAndFramePacing) {
