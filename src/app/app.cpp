@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/key_bindings.hpp"
 #include "config/settings.hpp"
 #include "util/diagnostics.hpp"
 
@@ -77,6 +78,7 @@ void App::start() {
     window_->ui = &ui_;
     on_output_changed(window_->output_index, window_->output_name, window_->output_subpixel,
                       window_->output_dpi);
+    resolve_key_names();
 
     window_->set_swap_interval(1);
     gfx_->init_with_context();
@@ -112,6 +114,17 @@ void App::start() {
 
     window_->notify_startup_complete(startup_id_);
     startup_id_.clear();
+}
+
+// Key names can only be looked up through the window system; an unknown one never matches.
+void App::resolve_key_names() {
+    for (KeyBinding* binding : key_bindings(settings())) {
+        if (!binding->is_name) continue;
+        binding->key = window_->get_keysym_from_name(binding->name.c_str());
+        if (binding->key == 0) warn("Invalid key name '%s'\n", binding->name.c_str());
+        binding->name.clear();
+        binding->is_name = false;
+    }
 }
 
 void App::create_window(PixelSize size, PixelSize cell) {

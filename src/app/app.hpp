@@ -100,6 +100,7 @@ private:
     void place_grid();
     void relayout(std::uint32_t width, std::uint32_t height);
     void create_window(PixelSize size, PixelSize cell);
+    void resolve_key_names();
     void draw_frame();
     void read_pty_batch();
     void write_pty();

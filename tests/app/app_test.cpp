@@ -114,6 +114,20 @@ TEST(AppStartup, StartupIdIsHandedToTheWindowAndHiddenFromTheChild) {
     std::remove(out.c_str());
 }
 
+TEST(AppStartup, KeyNamesAreResolvedThroughTheWindowAndUnknownOnesWarn) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    settings().bind_key_quit = {0, "NoSuchKey", true, MODIFIER_CTRL};
+    ::testing::internal::CaptureStderr();
+    App app(fake_backends());
+    app.start();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "[\x1b[33mwarning\x1b[m] Invalid key name 'NoSuchKey'\n");
+    EXPECT_EQ(settings().bind_key_quit.key, 0u);
+    EXPECT_FALSE(settings().bind_key_quit.is_name);
+    EXPECT_EQ(settings().bind_key_copy.key, static_cast<std::uint32_t>('c'));
+    app.shutdown();
+}
+
 TEST(AppStartup, UnenterableDirectoryWarnsAndStartupGoesOn) {
     use_command({"/bin/true"});
     settings().directory = "/nonexistent/zelto";
