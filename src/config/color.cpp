@@ -8,6 +8,7 @@ namespace zelto {
 
 namespace {
 
+// clang-format off
 constexpr const char* COLOR_NAMES[240] = {
     "Grey0", "NavyBlue", "DarkBlue", "Blue3", "Blue3", "Blue1", "DarkGreen", "DeepSkyBlue4",
     "DeepSkyBlue4", "DeepSkyBlue4", "DodgerBlue3", "DodgerBlue2", "Green4", "SpringGreen4",
@@ -48,6 +49,7 @@ constexpr const char* COLOR_NAMES[240] = {
     "Grey58", "Grey62", "Grey66", "Grey70", "Grey74", "Grey78", "Grey82", "Grey85", "Grey89",
     "Grey93",
 };
+// clang-format on
 
 int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -56,14 +58,20 @@ int hex_value(char c) {
     return -1;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_digit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lower(x) == lower(y); });
 }
 
 // A hexadecimal group of 1-4 digits scaled to a channel; a 2-digit group is the channel itself.
@@ -100,8 +108,12 @@ std::optional<std::array<std::uint8_t, N>> hex_pairs(std::string_view text) {
     return out;
 }
 
-ColorRGB rgb_from(const std::array<std::uint8_t, 3>& c) { return {c[0], c[1], c[2]}; }
-ColorRGBA opaque(ColorRGB c) { return {c.r, c.g, c.b, 255}; }
+ColorRGB rgb_from(const std::array<std::uint8_t, 3>& c) {
+    return {c[0], c[1], c[2]};
+}
+ColorRGBA opaque(ColorRGB c) {
+    return {c.r, c.g, c.b, 255};
+}
 
 // 3, 6, 9 or 12 digits after the "#", split into three equal groups.
 std::optional<ColorRGB> parse_hex_groups(std::string_view digits) {
@@ -143,7 +155,8 @@ std::optional<double> read_decimal(std::string_view& text) {
     }
     if (i < text.size() && text[i] == '.') {
         double scale = 0.1;
-        for (++i; i < text.size() && is_digit(text[i]); ++i, scale /= 10) value += (text[i] - '0') * scale;
+        for (++i; i < text.size() && is_digit(text[i]); ++i, scale /= 10)
+            value += (text[i] - '0') * scale;
     }
     text.remove_prefix(i);
     return negative ? -value : value;
@@ -161,7 +174,8 @@ std::optional<ColorRGB> parse_intensity(std::string_view text) {
     if (text.empty() || !is_digit(text.front())) return std::nullopt;
     std::array<std::uint8_t, 3> channels{};
     for (std::size_t i = 0; i < 3; ++i) {
-        while (!text.empty() && (is_blank(text.front()) || text.front() == ',' || text.front() == '/'))
+        while (!text.empty() &&
+               (is_blank(text.front()) || text.front() == ',' || text.front() == '/'))
             text.remove_prefix(1);
         auto v = read_decimal(text);
         if (!v) return std::nullopt;
@@ -170,7 +184,9 @@ std::optional<ColorRGB> parse_intensity(std::string_view text) {
     return rgb_from(channels);
 }
 
-bool is_separator(char c) { return c == ',' || c == '/' || is_blank(c); }
+bool is_separator(char c) {
+    return c == ',' || c == '/' || is_blank(c);
+}
 
 void skip_separators(std::string_view& text) {
     while (!text.empty() && is_separator(text.front())) text.remove_prefix(1);
@@ -240,7 +256,9 @@ std::optional<ColorRGBA> parse_functional_rgba(std::string_view text) {
     return ColorRGBA{(*c)[0], (*c)[1], (*c)[2], (*c)[3]};
 }
 
-double clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
 // A hue in turns 0..1: degrees by default or with "deg", also "rad", "grad", "turn" and "%".
 std::optional<double> hue_component(std::string_view component) {
@@ -292,7 +310,9 @@ std::optional<ColorRGBA> parse_functional_hsl(std::string_view text, bool with_a
     return out;
 }
 
-bool contains(std::string_view text, std::string_view what) { return text.find(what) != std::string_view::npos; }
+bool contains(std::string_view text, std::string_view what) {
+    return text.find(what) != std::string_view::npos;
+}
 
 std::string_view after(std::string_view text, std::string_view what) {
     return text.substr(text.find(what) + what.size());
@@ -312,9 +332,11 @@ std::optional<ColorRGBA> parse_common(std::string_view text, bool with_alpha) {
     if (contains(text, "rgbi:")) return lift(parse_intensity(after(text, "rgbi:")));
     if (contains(text, "rgb:")) return lift(parse_x11(after(text, "rgb:")));
     if (contains(text, "rgb(")) return lift(parse_functional_rgb(text.substr(text.find("rgb("))));
-    if (with_alpha && contains(text, "rgba(")) return parse_functional_rgba(text.substr(text.find("rgba(")));
+    if (with_alpha && contains(text, "rgba("))
+        return parse_functional_rgba(text.substr(text.find("rgba(")));
     if (contains(text, "hsl(")) return parse_functional_hsl(text.substr(text.find("hsl(")), false);
-    if (with_alpha && contains(text, "hsla(")) return parse_functional_hsl(text.substr(text.find("hsla(")), true);
+    if (with_alpha && contains(text, "hsla("))
+        return parse_functional_hsl(text.substr(text.find("hsla(")), true);
 
     std::string_view bare = text;
     if (!bare.empty() && bare.front() == ' ') bare.remove_prefix(1);
@@ -407,7 +429,9 @@ double hue_channel(double p, double q, double t) {
     return p;
 }
 
-std::uint8_t unit_to_channel(double v) { return static_cast<std::uint8_t>(std::clamp(v, 0.0, 1.0) * 255); }
+std::uint8_t unit_to_channel(double v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0.0, 1.0) * 255);
+}
 
 }  // namespace
 

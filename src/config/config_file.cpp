@@ -10,8 +10,12 @@ namespace {
 
 constexpr std::size_t BLOCK_SIZE = 8191;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool is_control(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
+bool is_blank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool is_control(char c) {
+    return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+}
 
 }  // namespace
 
@@ -98,24 +102,24 @@ void ConfigReader::escaped_value_char(char c) {
         return;
     }
     switch (c) {
-    case 'n':
-        store('\n');
-        break;
-    case '"':
-        if (in_quotes_) {
-            store('"');
-        } else {
+        case 'n':
+            store('\n');
+            break;
+        case '"':
+            if (in_quotes_) {
+                store('"');
+            } else {
+                error(format_string("escape character '%c' invalid in this context", c));
+            }
+            break;
+        case '[':
+        case ']':
+            store('\\');
+            value_ += c;
+            break;
+        default:
             error(format_string("escape character '%c' invalid in this context", c));
-        }
-        break;
-    case '[':
-    case ']':
-        store('\\');
-        value_ += c;
-        break;
-    default:
-        error(format_string("escape character '%c' invalid in this context", c));
-        break;
+            break;
     }
     if (!in_quotes_) unquoted_text_ = true;
 }
@@ -212,7 +216,8 @@ void ConfigReader::finish() {
     reset();
 }
 
-void read_config(std::FILE* file, const ConfigEntryHandler& on_entry, const ConfigErrorHandler& on_error) {
+void read_config(std::FILE* file, const ConfigEntryHandler& on_entry,
+                 const ConfigErrorHandler& on_error) {
     ConfigReader reader(on_entry, on_error);
     std::array<char, BLOCK_SIZE> block;
     while (!reader.stopped()) {
@@ -268,13 +273,14 @@ std::vector<std::string> read_bracketed(std::string_view text, std::string_view 
     }
     push();
     if (!terminated) {
-        on_error(format_string("list not terminated in '%.*s'", static_cast<int>(whole.size()), whole.data()));
+        on_error(format_string("list not terminated in '%.*s'", static_cast<int>(whole.size()),
+                               whole.data()));
         if (in_quotes)
-            on_error(format_string("string not terminated in linst '%.*s'", static_cast<int>(whole.size()),
-                                   whole.data()));
+            on_error(format_string("string not terminated in linst '%.*s'",
+                                   static_cast<int>(whole.size()), whole.data()));
     } else if (in_quotes) {
-        on_error(
-            format_string("string not terminated in linst '%.*s'", static_cast<int>(whole.size()), whole.data()));
+        on_error(format_string("string not terminated in linst '%.*s'",
+                               static_cast<int>(whole.size()), whole.data()));
     } else if (elements.size() == 1) {
         on_error(format_string("'%.*s' is a single element list, did you mean '\\[%s\\]'?",
                                static_cast<int>(whole.size()), whole.data(), elements[0].c_str()));

@@ -11,8 +11,8 @@ namespace zelto {
 
 // Called for every entry: the key, the value (none for a key without "=") and the line of the
 // "=" (or of the end of a key without one).
-using ConfigEntryHandler =
-    std::function<void(const std::string& key, const std::optional<std::string>& value, unsigned line)>;
+using ConfigEntryHandler = std::function<void(
+    const std::string& key, const std::optional<std::string>& value, unsigned line)>;
 // Called for every syntax error with its line; returning true stops the reading.
 using ConfigErrorHandler = std::function<bool(unsigned line, const std::string& message)>;
 using ListErrorHandler = std::function<void(const std::string& message)>;
@@ -20,14 +20,14 @@ using ListErrorHandler = std::function<void(const std::string& message)>;
 // The character-level reader of the configuration file. Text may be fed in pieces of any size;
 // entries and errors do not depend on where the pieces end.
 class ConfigReader {
-public:
+  public:
     ConfigReader(ConfigEntryHandler on_entry, ConfigErrorHandler on_error);
 
     void feed(std::string_view text);
     void finish();
     bool stopped() const { return stopped_; }
 
-private:
+  private:
     void feed_char(char c);
     void newline();
     void value_char(char c);
@@ -55,7 +55,8 @@ private:
 };
 
 // Reads the whole file in blocks of 8191 bytes.
-void read_config(std::FILE* file, const ConfigEntryHandler& on_entry, const ConfigErrorHandler& on_error);
+void read_config(std::FILE* file, const ConfigEntryHandler& on_entry,
+                 const ConfigErrorHandler& on_error);
 
 // Splits an option value into its elements: a single string, or a bracketed list
 // "[a, "b, c", d\]]". The result has at least one element.

@@ -37,7 +37,7 @@ std::string version_text();
 // Applies option values to a Settings record; used by the command line and the file. It remembers
 // which colours the user set so that the colour scheme fills only the others.
 class OptionHandler {
-public:
+  public:
     explicit OptionHandler(Settings& settings) : s_(settings) {}
 
     // `letter` is the short letter of a flag option (its value is then ignored), or 0 to apply
@@ -47,7 +47,7 @@ public:
     // Fills every colour the user did not set from the selected colour scheme.
     void apply_color_scheme();
 
-private:
+  private:
     void handle_flag(char letter);
     void handle_value(int index, const std::string& value, bool given);
 

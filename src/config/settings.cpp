@@ -38,7 +38,9 @@ std::vector<option> long_options() {
     return out;
 }
 
-bool is_command_marker(const char* arg) { return std::strcmp(arg, "-e") == 0 || std::strcmp(arg, "-x") == 0; }
+bool is_command_marker(const char* arg) {
+    return std::strcmp(arg, "-e") == 0 || std::strcmp(arg, "-x") == 0;
+}
 
 // One pass of the option scanner over argv, stopping at "-e"/"-x" so that nothing after them is
 // ever scanned or reordered. `apply` gets the short letter or 0, the table index and the value.
@@ -82,12 +84,12 @@ bool is_true_or_one(const std::optional<std::string>& value) {
 }
 
 void warn_invalid_option(unsigned line, const std::string& key) {
-    warn("Error in config on line %u: invalid option '%s'. '%s -h' to list options\n", line, key.c_str(),
-         PROGRAM_NAME);
+    warn("Error in config on line %u: invalid option '%s'. '%s -h' to list options\n", line,
+         key.c_str(), PROGRAM_NAME);
 }
 
-void apply_config_entry(OptionHandler& handler, const std::string& key, const std::optional<std::string>& value,
-                        unsigned line) {
+void apply_config_entry(OptionHandler& handler, const std::string& key,
+                        const std::optional<std::string>& value, unsigned line) {
     int index = option_index(key);
     if (index < 0) {
         warn_invalid_option(line, key);
@@ -109,7 +111,8 @@ void apply_config_entry(OptionHandler& handler, const std::string& key, const st
 }
 
 void read_config_file(OptionHandler& handler, const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"), std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "r"),
+                                                         std::fclose);
     if (!file) {
         warn("'%s' - %s\n", path.c_str(), std::strerror(errno));
         return;
@@ -187,6 +190,8 @@ void settings_init(int argc, char** argv) {
     s.dpi = s.current_dpi;
 }
 
-void settings_cleanup() { settings() = Settings{}; }
+void settings_cleanup() {
+    settings() = Settings{};
+}
 
 }  // namespace zelto

@@ -41,8 +41,8 @@ struct UnstyledFont {
 struct OutputRule {
     std::optional<std::string> glob;  // matched against the output name
     std::uint32_t index = 0;          // output index; 0 is none
-    std::uint32_t lcd_order = 0;  // numbered like LcdMode; 0: unset
-    std::uint16_t dpi = 0;  // 0: automatic
+    std::uint32_t lcd_order = 0;      // numbered like LcdMode; 0: unset
+    std::uint16_t dpi = 0;            // 0: automatic
 };
 
 // Modifier mask bits of key bindings and key events.
@@ -157,16 +157,26 @@ struct Settings {
     ColorRGBA bg_color{0x00, 0x00, 0x00, 0xEE};
     ColorRGB fg_color{0xFF, 0xFF, 0xFF};
     // color-0 ... color-15; these defaults are those of the default scheme.
-    std::array<ColorRGB, 16> colors{{{0x00, 0x00, 0x00}, {0xAB, 0x1F, 0x00}, {0xD2, 0xFF, 0x00},
-                                     {0xFF, 0x7D, 0x00}, {0x00, 0x51, 0x8C}, {0xB7, 0x00, 0x6F},
-                                     {0x00, 0xAE, 0xA0}, {0xAA, 0xAA, 0xAA}, {0x54, 0x54, 0x54},
-                                     {0xBB, 0x39, 0x39}, {0xAF, 0xFF, 0x52}, {0xFF, 0xA8, 0x55},
-                                     {0x10, 0x7B, 0xC9}, {0xFF, 0x36, 0x8A}, {0x40, 0xFF, 0xEF},
+    std::array<ColorRGB, 16> colors{{{0x00, 0x00, 0x00},
+                                     {0xAB, 0x1F, 0x00},
+                                     {0xD2, 0xFF, 0x00},
+                                     {0xFF, 0x7D, 0x00},
+                                     {0x00, 0x51, 0x8C},
+                                     {0xB7, 0x00, 0x6F},
+                                     {0x00, 0xAE, 0xA0},
+                                     {0xAA, 0xAA, 0xAA},
+                                     {0x54, 0x54, 0x54},
+                                     {0xBB, 0x39, 0x39},
+                                     {0xAF, 0xFF, 0x52},
+                                     {0xFF, 0xA8, 0x55},
+                                     {0x10, 0x7B, 0xC9},
+                                     {0xFF, 0x36, 0x8A},
+                                     {0x40, 0xFF, 0xEF},
                                      {0xFF, 0xFF, 0xFF}}};
-    std::optional<ColorRGBA> cursor_bg_color;     // none: no own cursor background
-    std::optional<ColorRGB> cursor_fg_color;      // none: no own cursor foreground
+    std::optional<ColorRGBA> cursor_bg_color;  // none: no own cursor background
+    std::optional<ColorRGB> cursor_fg_color;   // none: no own cursor foreground
     ColorRGBA highlight_bg_color{0x32, 0x32, 0x32, 0xFF};
-    std::optional<ColorRGB> highlight_fg_color;   // none: not used
+    std::optional<ColorRGB> highlight_fg_color;                                // none: not used
     std::optional<ColorRGBA> visual_bell = ColorRGBA{0xC8, 0xC8, 0xC8, 0x1E};  // none: off
     bool bold_is_bright = true;
     std::uint8_t colorscheme = 0;

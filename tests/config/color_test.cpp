@@ -6,7 +6,9 @@
 
 namespace zelto {
 
-void PrintTo(const ColorRGB& c, std::ostream* os) { *os << "(" << +c.r << "," << +c.g << "," << +c.b << ")"; }
+void PrintTo(const ColorRGB& c, std::ostream* os) {
+    *os << "(" << +c.r << "," << +c.g << "," << +c.b << ")";
+}
 void PrintTo(const ColorRGBA& c, std::ostream* os) {
     *os << "(" << +c.r << "," << +c.g << "," << +c.b << "," << +c.a << ")";
 }
@@ -28,7 +30,7 @@ TEST(ParseRgb, EveryFormInOrder) {
         {"#AbCdEf", ColorRGB{0xAB, 0xCD, 0xEF}},
         {"#123456789", ColorRGB{0x12, 0x34, 0x56}},  // longer text: its first six digits
         {"#fff000fff", ColorRGB{0xFF, 0xF0, 0x00}},
-        {"#fffzzzfff", FAILS},                        // not hex at all
+        {"#fffzzzfff", FAILS},  // not hex at all
         {"#ffff00000000", ColorRGB{0xFF, 0xFF, 0x00}},
         {"#fff0", FAILS},
         {"#", FAILS},
@@ -56,7 +58,7 @@ TEST(ParseRgb, EveryFormInOrder) {
         {"rgb(1, x, 3)", FAILS},
         {"hsl(120, 100%, 50%)", ColorRGB{0, 255, 0}},
         {"hsl(0, 0%, 50%)", ColorRGB{127, 127, 127}},
-        {"hsl(480, 100%, 50%)", ColorRGB{0, 255, 0}},   // wraps by 360
+        {"hsl(480, 100%, 50%)", ColorRGB{0, 255, 0}},  // wraps by 360
         {"hsl(-240, 100%, 50%)", ColorRGB{0, 255, 0}},
         {"hsl(120deg, 100%, 50%)", ColorRGB{0, 255, 0}},
         {"hsl(1e999999, 100%, 50%)", FAILS},
@@ -178,7 +180,8 @@ TEST(ColorSchemes, NineSchemesParseAndAreNamed) {
         EXPECT_TRUE(parse_rgba(std::string("#") + scheme.colors[16])) << scheme.name;
         EXPECT_TRUE(parse_rgb(std::string("#") + scheme.colors[17])) << scheme.name;
     }
-    EXPECT_EQ(parse_rgba(std::string("#") + COLOR_SCHEMES[0].colors[16]), (ColorRGBA{0, 0, 0, 0xEE}));
+    EXPECT_EQ(parse_rgba(std::string("#") + COLOR_SCHEMES[0].colors[16]),
+              (ColorRGBA{0, 0, 0, 0xEE}));
 }
 
 }  // namespace

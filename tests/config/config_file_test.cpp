@@ -17,7 +17,8 @@ struct Entry {
 };
 
 void PrintTo(const Entry& e, std::ostream* os) {
-    *os << "{" << e.key << ", " << (e.value ? "'" + *e.value + "'" : "none") << ", " << e.line << "}";
+    *os << "{" << e.key << ", " << (e.value ? "'" + *e.value + "'" : "none") << ", " << e.line
+        << "}";
 }
 
 struct Parsed {
@@ -96,7 +97,8 @@ TEST(ConfigReader, QuotesKeepBlanksAndHash) {
                                   {"title", "def", 5},
                                   {"title", "open", 6},
                                   {"next", "1", 7}}));
-    EXPECT_EQ(p.errors, (Errors{"5: unexpected token 'abc' before '\"'", "6: '\"' expected before end of line"}));
+    EXPECT_EQ(p.errors, (Errors{"5: unexpected token 'abc' before '\"'",
+                                "6: '\"' expected before end of line"}));
 }
 
 TEST(ConfigReader, Escapes) {
@@ -105,7 +107,8 @@ TEST(ConfigReader, Escapes) {
         "b = \\[x\\]\n"
         "c = x\\qy\n"
         "d = \\\"\n");
-    EXPECT_EQ(p.entries, (Entries{{"a", "one\ntwo", 1}, {"b", "\\[x\\]", 2}, {"c", "xy", 3}, {"d", "", 4}}));
+    EXPECT_EQ(p.entries,
+              (Entries{{"a", "one\ntwo", 1}, {"b", "\\[x\\]", 2}, {"c", "xy", 3}, {"d", "", 4}}));
     EXPECT_EQ(p.errors, (Errors{"3: escape character 'q' invalid in this context",
                                 "4: escape character '\"' invalid in this context"}));
 }
@@ -150,8 +153,10 @@ TEST(ConfigReader, EndOfFile) {
 
 TEST(ConfigReader, CrlfLineEnds) {
     auto p = parse("title = Term\r\nfont = [A,\r\n B]\r\nhold\r\nx = \"q\"\r\n");
-    EXPECT_EQ(p.entries,
-              (Entries{{"title", "Term", 1}, {"font", "[A,  B]", 2}, {"hold", std::nullopt, 4}, {"x", "q", 5}}));
+    EXPECT_EQ(p.entries, (Entries{{"title", "Term", 1},
+                                  {"font", "[A,  B]", 2},
+                                  {"hold", std::nullopt, 4},
+                                  {"x", "q", 5}}));
     EXPECT_TRUE(p.errors.empty());
     EXPECT_EQ(parse("title = a\rb\n").entries, (Entries{{"title", "a\rb", 1}}));
 }
@@ -174,7 +179,8 @@ TEST(ReadConfig, TokenStraddlingTheBlockBoundary) {
     ASSERT_LT(filler.size(), 8191u);
     ASSERT_GT(filler.size() + 10, 8191u);
     auto p = parse_file(text + "[crlf across\r");
-    EXPECT_EQ(p.entries, (Entries{{"title", "straddle", 2}, {"a", "q", 3}, {"[crlfacross", std::nullopt, 4}}));
+    EXPECT_EQ(p.entries,
+              (Entries{{"title", "straddle", 2}, {"a", "q", 3}, {"[crlfacross", std::nullopt, 4}}));
     EXPECT_EQ(p.errors, (Errors{"3: '\"' expected before end of line"}));
 
     for (std::size_t shift = 0; shift < 20; ++shift) {
@@ -220,11 +226,13 @@ TEST(ReadList, Errors) {
 
     errors.clear();
     EXPECT_EQ(list("[a, \"b", &errors), (Strings{"a", "b"}));
-    EXPECT_EQ(errors, (Errors{"list not terminated in '[a, \"b'", "string not terminated in linst '[a, \"b'"}));
+    EXPECT_EQ(errors, (Errors{"list not terminated in '[a, \"b'",
+                              "string not terminated in linst '[a, \"b'"}));
 
     errors.clear();
     EXPECT_EQ(list("[Fira Code]", &errors), Strings{"Fira Code"});
-    EXPECT_EQ(errors, Errors{"'[Fira Code]' is a single element list, did you mean '\\[Fira Code\\]'?"});
+    EXPECT_EQ(errors,
+              Errors{"'[Fira Code]' is a single element list, did you mean '\\[Fira Code\\]'?"});
 
     errors.clear();
     list("[a, \"b]\"", &errors);

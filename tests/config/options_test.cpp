@@ -92,7 +92,9 @@ TEST_F(OptionsTest, WindowOptions) {
 
 TEST_F(OptionsTest, Booleans) {
     for (const char* t : {"TRUE", "1", "10", "truelove"}) {
-        EXPECT_TRUE(init({"--bold-is-bright=false", std::string("--bold-is-bright=") + t}).bold_is_bright) << t;
+        EXPECT_TRUE(
+            init({"--bold-is-bright=false", std::string("--bold-is-bright=") + t}).bold_is_bright)
+            << t;
     }
     for (const char* f : {"False", "0", "falsetto"}) {
         EXPECT_FALSE(init({std::string("--bold-is-bright=") + f}).bold_is_bright) << f;
@@ -120,7 +122,9 @@ TEST_F(OptionsTest, CursorAnimAndStyleAndBlink) {
 
     from_file("cursor-anim = false:false:1.5\n");
     EXPECT_FLOAT_EQ(settings().cursor_anim.period, 0.3f);
-    EXPECT_TRUE(warned("Failed to parse 'false:false:1.5' as float in range 0.0 - 1.0 for option 'cursor-anim'\n"));
+    EXPECT_TRUE(
+        warned("Failed to parse 'false:false:1.5' as float in range 0.0 - 1.0 for option "
+               "'cursor-anim'\n"));
     EXPECT_FLOAT_EQ(init({"--cursor-anim=1:0:0"}).cursor_anim.period, 0.3f);
     EXPECT_EQ(init({"--cursor-style=underline"}).cursor_style.shape, CURSOR_SHAPE_UNDERLINE);
     EXPECT_EQ(init({"--cursor-style=blob:1:2"}).cursor_style.shape, CURSOR_SHAPE_BLOCK);
@@ -193,7 +197,8 @@ TEST_F(OptionsTest, ColorsAndTheSchemeFillsOnlyTheRest) {
     EXPECT_EQ(t.colors[0], (ColorRGB{0x1d, 0x20, 0x21}));
     EXPECT_EQ(t.bg_color, (ColorRGBA{0x28, 0x28, 0x28, 255}));
     EXPECT_EQ(t.fg_color, (ColorRGB{0x12, 0x34, 0x56}));
-    for (const char* name : {"zelto", "linux", "xterm", "rxvt", "yaru", "tango", "orchis", "solarized", "GRUVBOX"}) {
+    for (const char* name :
+         {"zelto", "linux", "xterm", "rxvt", "yaru", "tango", "orchis", "solarized", "GRUVBOX"}) {
         init({std::string("--colorscheme=") + name});
         EXPECT_EQ(stderr_.find("colorscheme"), std::string::npos) << name;
     }
@@ -212,7 +217,8 @@ TEST_F(OptionsTest, ColorNoneForms) {
 }
 
 TEST_F(OptionsTest, BadColorsAndSchemesKeepThePreviousValue) {
-    const Settings& s = from_file("color-3 = \"#12\"\nbg-color = nope\ncolorscheme = 9\ncolorscheme = monokai\n");
+    const Settings& s =
+        from_file("color-3 = \"#12\"\nbg-color = nope\ncolorscheme = 9\ncolorscheme = monokai\n");
     EXPECT_EQ(s.colors[3], (ColorRGB{0xFF, 0x7D, 0x00}));
     EXPECT_EQ(s.bg_color, (ColorRGBA{0, 0, 0, 0xEE}));
     EXPECT_EQ(s.colorscheme, 0);
@@ -224,7 +230,8 @@ TEST_F(OptionsTest, BadColorsAndSchemesKeepThePreviousValue) {
 
 TEST_F(OptionsTest, EveryBaseColorOption) {
     std::string text;
-    for (int i = 0; i < 16; ++i) text += "color-" + std::to_string(i) + " = 00000" + "0123456789abcdef"[i] + "\n";
+    for (int i = 0; i < 16; ++i)
+        text += "color-" + std::to_string(i) + " = 00000" + "0123456789abcdef"[i] + "\n";
     const Settings& s = from_file(text);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(s.colors[static_cast<std::size_t>(i)].b, i) << i;
 }
@@ -251,16 +258,17 @@ TEST_F(OptionsTest, FontLists) {
     const Settings& t = init({"--font=[Fira Code:2:U+E000..U+F8FF]"});
     ASSERT_EQ(t.font.size(), 1u);
     EXPECT_EQ(t.font[0].size_offset, 2);
-    EXPECT_TRUE(warned("Error in config: '[Fira Code:2:U+E000..U+F8FF]' is a single element list, did you mean "
-                       "'\\[Fira Code:2:U+E000..U+F8FF\\]'?\n"));
+    EXPECT_TRUE(warned(
+        "Error in config: '[Fira Code:2:U+E000..U+F8FF]' is a single element list, did you mean "
+        "'\\[Fira Code:2:U+E000..U+F8FF\\]'?\n"));
     init({"--font=A:U+20..U+10"});
     EXPECT_TRUE(warned("invalid codepoint range in font\n"));
     EXPECT_TRUE(settings().font[0].ranges.empty());
 }
 
 TEST_F(OptionsTest, FontFlagsSizeAndDpi) {
-    const Settings& s = init({"--flush-fc-cache", "--preload-all-fonts", "--font-box-chars", "--font-size=14:3",
-                              "--dpi=120"});
+    const Settings& s = init({"--flush-fc-cache", "--preload-all-fonts", "--font-box-chars",
+                              "--font-size=14:3", "--dpi=120"});
     EXPECT_TRUE(s.flush_fc_cache);
     EXPECT_TRUE(s.preload_all_fonts);
     EXPECT_TRUE(s.font_box_chars);
@@ -316,8 +324,8 @@ TEST_F(OptionsTest, FixedLcdOrder) {
         const char* name;
         std::uint32_t order;
     };
-    for (auto c : {Case{"rgb", 2}, Case{"BGR", 3}, Case{"vrgb", 4}, Case{"rgbv", 4}, Case{"vbgr", 5},
-                   Case{"bgrv", 5}, Case{"none", 1}}) {
+    for (auto c : {Case{"rgb", 2}, Case{"BGR", 3}, Case{"vrgb", 4}, Case{"rgbv", 4},
+                   Case{"vbgr", 5}, Case{"bgrv", 5}, Case{"none", 1}}) {
         const Settings& s = init({std::string("--fixed-lcd-order=") + c.name});
         EXPECT_EQ(s.fixed_lcd_order, c.order) << c.name;
         EXPECT_EQ(s.current_lcd_order, c.order) << c.name;
@@ -392,11 +400,13 @@ TEST_F(OptionsTest, KeyBindingsAreStoredForLaterResolution) {
     for (const char* o : options) text += std::string("bind-key-") + o + " = Ctrl+Alt+" + o + "\n";
     const Settings& s = from_file(text);
     const KeyBinding* bindings[] = {
-        &s.bind_key_copy,      &s.bind_key_paste,       &s.bind_key_enlarge,     &s.bind_key_shrink,
-        &s.bind_key_unicode,   &s.bind_key_pg_up,       &s.bind_key_pg_down,     &s.bind_key_ln_up,
-        &s.bind_key_ln_down,   &s.bind_key_mark_up,     &s.bind_key_mark_down,   &s.bind_key_copy_output,
-        &s.bind_key_extern_pipe, &s.bind_key_kbd_select, &s.bind_key_open_pwd,   &s.bind_key_html_dump,
-        &s.bind_key_duplicate, &s.bind_key_debug,       &s.bind_key_quit};
+        &s.bind_key_copy,        &s.bind_key_paste,      &s.bind_key_enlarge,
+        &s.bind_key_shrink,      &s.bind_key_unicode,    &s.bind_key_pg_up,
+        &s.bind_key_pg_down,     &s.bind_key_ln_up,      &s.bind_key_ln_down,
+        &s.bind_key_mark_up,     &s.bind_key_mark_down,  &s.bind_key_copy_output,
+        &s.bind_key_extern_pipe, &s.bind_key_kbd_select, &s.bind_key_open_pwd,
+        &s.bind_key_html_dump,   &s.bind_key_duplicate,  &s.bind_key_debug,
+        &s.bind_key_quit};
     for (std::size_t i = 0; i < std::size(options); ++i) {
         EXPECT_TRUE(bindings[i]->is_name) << options[i];
         EXPECT_EQ(bindings[i]->name, options[i]);

@@ -21,7 +21,9 @@
 
 namespace zelto {
 
-inline void PrintTo(const ColorRGB& c, std::ostream* os) { *os << "(" << +c.r << "," << +c.g << "," << +c.b << ")"; }
+inline void PrintTo(const ColorRGB& c, std::ostream* os) {
+    *os << "(" << +c.r << "," << +c.g << "," << +c.b << ")";
+}
 inline void PrintTo(const ColorRGBA& c, std::ostream* os) {
     *os << "(" << +c.r << "," << +c.g << "," << +c.b << "," << +c.a << ")";
 }
@@ -32,7 +34,7 @@ namespace fs = std::filesystem;
 
 // Saves an environment variable and puts it back afterwards.
 class EnvVar {
-public:
+  public:
     explicit EnvVar(const char* name) : name_(name) {
         const char* v = std::getenv(name);
         if (v) saved_ = v;
@@ -47,7 +49,7 @@ public:
     void set(const std::string& value) { setenv(name_, value.c_str(), 1); }
     void unset() { unsetenv(name_); }
 
-private:
+  private:
     const char* name_;
     std::optional<std::string> saved_;
 };
@@ -60,7 +62,7 @@ inline std::string read_file(const std::string& path) {
 }
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/zelto-settings-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -134,7 +136,8 @@ protected:
         Exit result;
         char buf[4096];
         ssize_t n;
-        while ((n = read(fds[0], buf, sizeof buf)) > 0) result.out.append(buf, static_cast<std::size_t>(n));
+        while ((n = read(fds[0], buf, sizeof buf)) > 0)
+            result.out.append(buf, static_cast<std::size_t>(n));
         close(fds[0]);
         int status = 0;
         waitpid(pid, &status, 0);

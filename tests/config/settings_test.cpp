@@ -19,7 +19,8 @@ TEST_F(SettingsTest, HelpMatchesTheFixtureByteForByte) {
 
 TEST_F(SettingsTest, Version) {
     const char* expected =
-        "version: 0.0.0\n wayland:  enabled\n X11:      enabled\n utf8proc: enabled\n renderer: OpenGL 2.1\n";
+        "version: 0.0.0\n wayland:  enabled\n X11:      enabled\n utf8proc: enabled\n renderer: "
+        "OpenGL 2.1\n";
     for (const char* arg : {"--version", "-v"}) {
         auto result = init_and_exit({arg});
         EXPECT_EQ(result.status, 0);
@@ -71,8 +72,8 @@ TEST_F(SettingsTest, ShortLetters) {
 }
 
 TEST_F(SettingsTest, LongOptionsWithAndWithoutEquals) {
-    const Settings& s = init({"--rows=30", "--columns", "100", "--title", "-e", "--term=vt100", "--xorg-only",
-                              "--always-underline-links", "--hold=false"});
+    const Settings& s = init({"--rows=30", "--columns", "100", "--title", "-e", "--term=vt100",
+                              "--xorg-only", "--always-underline-links", "--hold=false"});
     EXPECT_EQ(s.rows, 30u);
     EXPECT_EQ(s.columns, 100u);
     EXPECT_EQ(s.title, "-e");  // a value, not the command marker
@@ -104,7 +105,8 @@ TEST_F(SettingsTest, CommandAfterEIsNeverScanned) {
     EXPECT_TRUE(t.hold);
     EXPECT_FALSE(t.xorg_only);
     EXPECT_EQ(t.rows, 24u);
-    EXPECT_EQ(t.saved_argv, (std::vector<std::string>{"zelto", "-H", "-x", "sh", "-X", "--rows=3"}));
+    EXPECT_EQ(t.saved_argv,
+              (std::vector<std::string>{"zelto", "-H", "-x", "sh", "-X", "--rows=3"}));
 
     EXPECT_EQ(init({"-e", "vim", "file"}).command_argv, (std::vector<std::string>{"vim", "file"}));
     EXPECT_EQ(init({"-x"}).command_argv, std::vector<std::string>{"/bin/test-shell"});
@@ -166,9 +168,12 @@ TEST_F(SettingsTest, FileEntriesAndTheirWarnings) {
         "help\n"
         "config-file = /nowhere\n"
         "skip-config\n");
-    EXPECT_TRUE(warned("Error in config on line 1: invalid option 'fontsize'. 'zelto -h' to list options\n"));
-    EXPECT_TRUE(warned("Error in config on line 2: invalid option 'hold'. 'zelto -h' to list options\n"));
-    EXPECT_TRUE(warned("Error in config on line 7: invalid option 'nonsense'. 'zelto -h' to list options\n"));
+    EXPECT_TRUE(warned(
+        "Error in config on line 1: invalid option 'fontsize'. 'zelto -h' to list options\n"));
+    EXPECT_TRUE(
+        warned("Error in config on line 2: invalid option 'hold'. 'zelto -h' to list options\n"));
+    EXPECT_TRUE(warned(
+        "Error in config on line 7: invalid option 'nonsense'. 'zelto -h' to list options\n"));
     EXPECT_FALSE(s.hold);
     EXPECT_TRUE(s.xorg_only);
     EXPECT_TRUE(s.debug_pty);
@@ -182,8 +187,10 @@ TEST_F(SettingsTest, FileEntriesAndTheirWarnings) {
 
 TEST_F(SettingsTest, SyntaxErrorsAreWarningsWithLineNumbers) {
     from_file("title = \"open\nrows = 5\nterm = x\\q\nfont = [a\n");
-    EXPECT_TRUE(warned("[\x1b[33mwarning\x1b[m] error in config on line 1: '\"' expected before end of line\n"));
-    EXPECT_TRUE(warned("error in config on line 3: escape character 'q' invalid in this context\n"));
+    EXPECT_TRUE(warned(
+        "[\x1b[33mwarning\x1b[m] error in config on line 1: '\"' expected before end of line\n"));
+    EXPECT_TRUE(
+        warned("error in config on line 3: escape character 'q' invalid in this context\n"));
     EXPECT_TRUE(warned("error in config on line 5: ']' expected before end of file\n"));
     EXPECT_EQ(settings().rows, 5u);
     EXPECT_EQ(settings().title, "open");
@@ -208,7 +215,9 @@ TEST_F(SettingsTest, MissingValuesReachTheReadersAsEmptyText) {
     EXPECT_EQ(from_file("vte-version = [\"\", x]\n").vte_version, "");
     EXPECT_EQ(from_file("debug-vt = 200\n").debug_vt, 200u);
     from_file("fg-color =\n");
-    EXPECT_TRUE(warned("Failed to parse '' as color for option 'fg-color', expected syntax =\"#rrggbb\" or =rrggbb.\n"));
+    EXPECT_TRUE(
+        warned("Failed to parse '' as color for option 'fg-color', expected syntax =\"#rrggbb\" or "
+               "=rrggbb.\n"));
 }
 
 }  // namespace
