@@ -1,0 +1,185 @@
+#include "gfx_gl2/gfx_opengl2.hpp"
+
+#include <cstdio>
+
+#include "terminal/vt_line.hpp"
+#include "util/diagnostics.hpp"
+
+namespace zelto {
+
+namespace {
+
+constexpr GLsizeiptr STREAM_BUFFER_BYTES = 4 * 4 * sizeof(float);
+
+const char* gl_string(GLenum name) {
+    const GLubyte* text = glGetString(name);
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+}  // namespace
+
+GfxOpenGL2::GfxOpenGL2(FontSet& fonts, Settings& settings) : fonts_(fonts), settings_(settings) {
+    subpixel_glyphs_ = fonts.lcd_mode() != LCD_MODE_NONE;
+    compute_cell_size();
+}
+
+GfxOpenGL2::~GfxOpenGL2() {
+    if (!initialized_) return;
+    gl.use_program(0);
+    gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    gl.bind_buffer(GL_ARRAY_BUFFER, 0);
+    atlas_.reset();
+    for (auto& p : programs_) p.reset();
+}
+
+void GfxOpenGL2::compute_cell_size() {
+    cell_width_ = static_cast<std::uint16_t>(fonts_.advance() + settings_.glyph_padding.horizontal);
+    cell_height_ = static_cast<std::uint16_t>(fonts_.line_height() + settings_.glyph_padding.vertical);
+}
+
+void GfxOpenGL2::compute_alignment() {
+    const auto metrics = fonts_.primary_glyph_metrics(
+        static_cast<unsigned char>(settings_.glyph_align.center), FONT_STYLE_REGULAR);
+    if (!metrics) fatal("Failed to load character metrics, is font set up correctly?");
+    const int d = metrics->bearing_y / 256 + 1;
+    alignment_.baseline =
+        static_cast<std::int32_t>(cell_height_ / 1.75 + d + settings_.glyph_align.y_offset);
+    alignment_.glyph_x_offset = settings_.glyph_align.x_offset;
+    alignment_.row_height = static_cast<float>(cell_height_) * sy_;
+    alignment_.columns_fitting = cell_width_ ? width_ / cell_width_ : 0;
+}
+
+GridSize GfxOpenGL2::get_grid_size(PixelSize pixels) const {
+    const std::uint64_t w = cell_width_, h = cell_height_, p = settings_.padding.extra;
+    if (w == 0 || h == 0 || pixels.width < w + 2 * p || pixels.height < h + 2 * p) return {};
+    GridSize grid{static_cast<std::uint32_t>((pixels.width - 2 * p) / w),
+                  static_cast<std::uint32_t>((pixels.height - 2 * p) / h)};
+    if (pixels.width < 2 * (w + p)) grid.cols = 1;
+    if (pixels.height < 2 * p + 2 * h) grid.rows = 1;
+    return grid;
+}
+
+PixelSize GfxOpenGL2::get_pixel_size(GridSize grid) const {
+    const std::uint32_t p = settings_.padding.extra;
+    return {grid.cols * cell_width_ + 2 * p, grid.rows * cell_height_ + 2 * p};
+}
+
+void GfxOpenGL2::init_with_context() {
+    load_gl_functions(load_gl_proc_);
+    if (settings_.debug_gfx) {
+        std::fprintf(stderr, "GL_VENDOR = %s\n", gl_string(GL_VENDOR));
+        std::fprintf(stderr, "GL_RENDERER = %s\n", gl_string(GL_RENDERER));
+        std::fprintf(stderr, "GL_VERSION = %s\n", gl_string(GL_VERSION));
+        std::fprintf(stderr, "GL_SHADING_LANGUAGE_VERSION = %s\n",
+                     gl_string(GL_SHADING_LANGUAGE_VERSION));
+    }
+    glDisable(GL_DEPTH_TEST);
+    glDepthMask(GL_FALSE);
+    glDisable(GL_FRAMEBUFFER_SRGB);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const ColorRGBA bg = settings_.bg_color;
+    glClearColor(bg.r / 255.0f, bg.g / 255.0f, bg.b / 255.0f, bg.a / 255.0f);
+
+    build_programs();
+    create_buffers();
+
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_texture_size_);
+    const ShaderProgram& subpixel = *programs_[PROGRAM_SUBPIXEL_GLYPH];
+    gl.use_program(subpixel.id());
+    const ColorRGB fg = settings_.fg_color;
+    gl.uniform3f(subpixel.uniform(1), fg.r / 255.0f, fg.g / 255.0f, fg.b / 255.0f);
+
+    framebuffer_ = GlFramebuffer::create();
+    initialized_ = true;
+    compute_cell_size();
+    compute_alignment();
+    create_atlas();
+}
+
+void GfxOpenGL2::build_programs() {
+    using namespace shader_source;
+    programs_[PROGRAM_SOLID] = build_shader_program(V1, F1, {"pos", "clr"});
+    programs_[PROGRAM_SUBPIXEL_GLYPH] = build_shader_program(V2, F7, {"coord", "tex", "clr", "bclr"});
+    programs_[PROGRAM_GRAYSCALE_GLYPH] = build_shader_program(V2, F6, {"coord", "tex", "clr", "bclr"});
+    programs_[PROGRAM_COLOR_GLYPH] = build_shader_program(V2, F8, {"coord", "tex"});
+    programs_[PROGRAM_LINE_FILL] = build_shader_program(V1, F2, {"pos", "clr"});
+    if (settings_.cursor_anim.blink_fade)
+        programs_[PROGRAM_LINE_FILL_ALPHA] = build_shader_program(V1, F3, {"pos", "clr"});
+    programs_[PROGRAM_TEXTURE_COPY] = build_shader_program(V3, F5, {"coord", "tex", "offset"});
+    programs_[PROGRAM_TINTED_TEXTURE] =
+        build_shader_program(V3, F4, {"coord", "tex", "tint", "offset"});
+}
+
+const ShaderProgram* GfxOpenGL2::program(ShaderProgramId id) const {
+    return programs_[id] ? &*programs_[id] : nullptr;
+}
+
+const ShaderProgram& GfxOpenGL2::circle_program() {
+    if (!programs_[PROGRAM_CIRCLE]) {
+        programs_[PROGRAM_CIRCLE] =
+            build_shader_program(shader_source::V4, shader_source::F9, {"pos", "clr", "bclr", "cir"});
+    }
+    return *programs_[PROGRAM_CIRCLE];
+}
+
+// The one vertex attribute array the renderer enables, shared by every program.
+void GfxOpenGL2::create_buffers() {
+    stream_buffer_ = GlBuffer::create();
+    gl.bind_buffer(GL_ARRAY_BUFFER, stream_buffer_.get());
+    gl.enable_vertex_attrib_array(VERTEX_ATTRIBUTE_LOCATION);
+    gl.vertex_attrib_pointer(VERTEX_ATTRIBUTE_LOCATION, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
+    gl.buffer_data(GL_ARRAY_BUFFER, STREAM_BUFFER_BYTES, nullptr, GL_STREAM_DRAW);
+
+    static constexpr float CORNERS[] = {1, 1, -1, 1, -1, -1, 1, -1};
+    corner_buffer_ = GlBuffer::create();
+    gl.bind_buffer(GL_ARRAY_BUFFER, corner_buffer_.get());
+    gl.buffer_data(GL_ARRAY_BUFFER, sizeof CORNERS, CORNERS, GL_STATIC_DRAW);
+    row_buffer_ = GlBuffer::create();
+    gl.bind_buffer(GL_ARRAY_BUFFER, stream_buffer_.get());
+}
+
+void GfxOpenGL2::create_atlas() {
+    atlas_.reset();
+    atlas_ = std::make_unique<GlyphAtlas>(
+        fonts_, settings_, AtlasCell{cell_width_, cell_height_, alignment_.baseline}, max_texture_size_);
+}
+
+void GfxOpenGL2::resize(std::uint32_t width, std::uint32_t height, GridSize grid) {
+    grid_ = grid;
+    width_ = width;
+    height_ = height;
+    sx_ = width ? 2.0f / width : 0;
+    sy_ = height ? 2.0f / height : 0;
+    compute_cell_size();
+    if (!initialized_) return;
+    compute_alignment();
+    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+}
+
+void GfxOpenGL2::reload_font() {
+    subpixel_glyphs_ = fonts_.lcd_mode() != LCD_MODE_NONE;
+    resize(width_, height_, grid_);
+    if (initialized_) create_atlas();
+}
+
+std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(const Vt&, const UiState&, std::uint8_t) {
+    gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
+    const ColorRGBA bg = settings_.bg_color;
+    glClearColor(bg.r / 255.0f, bg.g / 255.0f, bg.b / 255.0f, bg.a / 255.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    return std::nullopt;
+}
+
+void GfxOpenGL2::invalidate() {}
+
+void GfxOpenGL2::destroy_line_proxy(VtLineProxy& proxy) { proxy = VtLineProxy{}; }
+
+void GfxOpenGL2::destroy_image_proxy(VtImageProxy&) {}
+
+void GfxOpenGL2::destroy_image_view_proxy(VtImageViewProxy&) {}
+
+void GfxOpenGL2::destroy_sixel_proxy(VtSixelProxy&) {}
+
+}  // namespace zelto
