@@ -238,6 +238,10 @@ void Vt::attach_view() {
     request_repaint();
 }
 
+void Vt::selection_clear() {
+    if (selection_.clear(lines_)) callbacks_.on_selection_cleared();
+}
+
 VtLine* Vt::visible_line(std::size_t i) {
     if (in_synchronized_update()) return i < snapshot_.size() ? &snapshot_[i].copy : nullptr;
     const std::size_t index = visible_top() + i;

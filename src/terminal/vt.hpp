@@ -14,6 +14,7 @@
 #include "terminal/vt_callbacks.hpp"
 #include "terminal/vt_line.hpp"
 #include "terminal/vt_parser.hpp"
+#include "terminal/vt_selection.hpp"
 #include "terminal/warning_limiter.hpp"
 #include "util/mono_time.hpp"
 
@@ -118,6 +119,12 @@ public:
     bool cursor_blinking() const { return cursor_blinking_; }
     bool cursor_hidden() const { return cursor_hidden_; }
     bool wrap_pending() const { return wrap_pending_; }
+
+    // Selection over the active buffer's lines.
+    VtSelection& selection() { return selection_; }
+    const VtSelection& selection() const { return selection_; }
+    // Clears the selection and tells the owner when there was one.
+    void selection_clear();
 
     // Scrolled-back view.
     bool scrolled_back() const { return scrolled_back_; }
@@ -293,6 +300,7 @@ private:
     std::vector<std::shared_ptr<VtCommand>> command_history_;
 
     WarningLimiter warnings_;
+    VtSelection selection_;
 };
 
 }  // namespace zelto

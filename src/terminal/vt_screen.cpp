@@ -108,6 +108,7 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
         shift_index(row_, at, delta);
         if (scrolled_back_) shift_index(view_top_, at, delta);
     }
+    selection_.shift(at, delta);
     for (const auto& command : command_history_) {
         shift_index(command->start_row, at, delta);
         shift_index(command->output_start_row, at, delta);
