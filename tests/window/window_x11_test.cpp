@@ -10,6 +10,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <X11/extensions/Xrandr.h>
 #include <poll.h>
 #include <unistd.h>
@@ -134,8 +135,9 @@ protected:
     }
 
     // Dispatches the window's events until `done` holds; false after five seconds.
-    bool pump_until(const std::function<bool()>& done) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    bool pump_until(const std::function<bool()>& done,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) {
                 return false;
@@ -325,6 +327,39 @@ TEST_F(WindowX11Test, TypedKeysArriveWithKeyValueRawSymbolAndModifiers) {
     EXPECT_EQ(k[7].modifiers, MODIFIER_SHIFT);
 }
 
+// Binds `keysym` to a spare keycode unless the keymap has it: xdotool's own temporary mapping
+// races with the client's lazy keymap reload and would lose the key.
+void ensure_keysym_in_keymap(Display* display, KeySym keysym) {
+    if (XKeysymToKeycode(display, keysym) != 0) {
+        return;
+    }
+    int min_keycode = 0;
+    int max_keycode = 0;
+    XDisplayKeycodes(display, &min_keycode, &max_keycode);
+    for (int keycode = max_keycode; keycode >= min_keycode; --keycode) {
+        int per_keycode = 0;
+        KeySym* syms = XGetKeyboardMapping(display, static_cast<KeyCode>(keycode), 1, &per_keycode);
+        const bool unused = syms && (per_keycode == 0 || syms[0] == NoSymbol);
+        XFree(syms);
+        if (unused) {
+            XChangeKeyboardMapping(display, keycode, 1, &keysym, 1);
+            XSync(display, False);
+            return;
+        }
+    }
+}
+
+TEST_F(WindowX11Test, ComposeSequenceTypesOneCharacter) {
+    ensure_keysym_in_keymap(peer_, XK_dead_acute);
+    wire();
+    focus_window();
+    ASSERT_EQ(run("xdotool key dead_acute e"), 0);
+    ASSERT_TRUE(pump_until([&] { return !callbacks_.keys.empty(); }));
+    settle();
+    ASSERT_EQ(callbacks_.keys.size(), 1u) << "the dead key itself reports nothing";
+    EXPECT_EQ(callbacks_.keys[0].key, 0xe9u);
+}
+
 TEST_F(WindowX11Test, ButtonsWheelAndMotionArriveWithPositions) {
     wire();
     ASSERT_EQ(run("xdotool mousemove --window " + window_arg() + " 30 40"), 0);
@@ -430,6 +465,21 @@ TEST_F(WindowX11Test, WindowDestroyedFromOutsideIsClosed) {
     EXPECT_EQ(callbacks_.draws, 0);
 }
 
+TEST_F(WindowX11Test, ProtocolErrorsAreWarningsAndTheProgramGoesOn) {
+    XDestroyWindow(peer_, id_);
+    XSync(peer_, False);
+    ASSERT_TRUE(pump_until([&] { return window_->has_flag(WINDOW_IS_CLOSED); }));
+    testing::internal::CaptureStderr();
+    window_->raise_or_lower(true);
+    window_->get_keysym_from_name("a");
+    // Any round trip of the window's connection has the error come back.
+    window_->events();
+    XSync(peer_, False);
+    pump_until([&] { return false; }, std::chrono::milliseconds(200));
+    const std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_NE(output.find("X11 protocol error: BadWindow"), std::string::npos) << output;
+}
+
 TEST_F(WindowX11Test, DrawsOnlyWhenPaintIsSetAndTheWindowIsShown) {
     wire();
     ASSERT_TRUE(window_->swap_if_needed(true)) << "a new window has paint set";
@@ -463,6 +513,53 @@ TEST_F(WindowX11Test, ExposeAsksForAFullRedraw) {
     XSync(peer_, False);
     ASSERT_TRUE(pump_until([&] { return callbacks_.invalidations > before; }));
     EXPECT_TRUE(window_->paint);
+}
+
+// The peer takes the window manager's seat and reads the state requests sent to the root window.
+TEST_F(WindowX11Test, StateRequestsGoToTheWindowManager) {
+    const ::Window root = DefaultRootWindow(peer_);
+    XSelectInput(peer_, root, SubstructureRedirectMask);
+    XSync(peer_, False);
+    window_->set_fullscreen(true);
+    window_->set_maximized(true);
+    window_->set_urgent();
+    std::vector<std::pair<long, std::string>> requests;
+    ASSERT_TRUE(pump_until([&] {
+        XEvent event;
+        while (XCheckTypedEvent(peer_, ClientMessage, &event)) {
+            EXPECT_EQ(event.xclient.window, id_);
+            EXPECT_EQ(event.xclient.message_type, XInternAtom(peer_, "_NET_WM_STATE", False));
+            char* name = XGetAtomName(peer_, static_cast<Atom>(event.xclient.data.l[1]));
+            requests.emplace_back(event.xclient.data.l[0], name ? name : "");
+            XFree(name);
+        }
+        return requests.size() >= 5;
+    }));
+    const std::vector<std::pair<long, std::string>> expected = {
+        {1, "_NET_WM_STATE_FULLSCREEN"},
+        {0, "_NET_WM_STATE_FULLSCREEN"},  // maximizing leaves fullscreen first
+        {1, "_NET_WM_STATE_MAXIMIZED_VERT"},
+        {1, "_NET_WM_STATE_MAXIMIZED_HORZ"},
+        {1, "_NET_WM_STATE_DEMANDS_ATTENTION"},
+    };
+    EXPECT_EQ(requests, expected);
+    EXPECT_FALSE(window_->has_flag(WINDOW_IS_FULLSCREEN));
+    EXPECT_TRUE(window_->has_flag(WINDOW_IS_MAXIMIZED));
+    XSelectInput(peer_, root, NoEventMask);
+}
+
+TEST_F(WindowX11Test, PositionIsInRootCoordinatesInsideAWindowManagerFrame) {
+    const ::Window root = DefaultRootWindow(peer_);
+    const ::Window frame = XCreateSimpleWindow(peer_, root, 600, 100, 700, 520, 0, 0, 0);
+    XMapWindow(peer_, frame);
+    XReparentWindow(peer_, id_, frame, 0, 0);
+    XMoveWindow(peer_, id_, 5, 7);
+    XSync(peer_, False);
+    ASSERT_TRUE(pump_until([&] { return window_->x == 605 && window_->y == 107; }))
+        << "at " << window_->x << "," << window_->y;
+    XReparentWindow(peer_, id_, root, 0, 0);
+    XDestroyWindow(peer_, frame);
+    XSync(peer_, False);
 }
 
 TEST_F(WindowX11Test, ScreenshotShowsTheClearColour) {
@@ -584,6 +681,35 @@ TEST_F(WindowX11Test, GlEntryPointsAndKeyNamesResolve) {
     EXPECT_EQ(window_->get_keysym_from_name("Page_Down"), 0xff56u);
     EXPECT_EQ(window_->get_keysym_from_name("q"), 'q');
     EXPECT_EQ(window_->get_keysym_from_name("nonsense"), 0u);
+}
+
+TEST_F(WindowX11Test, OptionsShapeClassDecorationsBlurAndTheme) {
+    Settings saved = settings();
+    settings().app_id = "myterm";
+    settings().app_class = "MyTerm";
+    settings().decorations = DECORATIONS_MINIMAL;
+    settings().bg_blur = false;
+    settings().decoration_theme = DECORATION_THEME_AUTO;
+    settings().bg_color = ColorRGBA{0xF0, 0xF0, 0xF0, 0xFF};
+    settings().incremental_resize = false;
+    settings().title = "second";
+    auto second = window_x11_create(200, 100, CELL_W, CELL_H, WindowContextRequest{}, &ui_);
+    settings() = saved;
+    ASSERT_NE(second, nullptr);
+    id_ = static_cast<::Window>(second->get_window_id());
+    XSync(peer_, False);
+    EXPECT_EQ(string_property("WM_NAME"), "second");
+    EXPECT_EQ(string_property("WM_CLASS"), std::string("myterm\0MyTerm\0", 14));
+    EXPECT_EQ(long_property("_MOTIF_WM_HINTS"), (std::vector<long>{2, 0, 2, 0, 0}));
+    Atom type = None;
+    property("_KDE_NET_WM_BLUR_BEHIND_REGION", &type);
+    EXPECT_EQ(type, None);
+    property("_GTK_THEME_VARIANT", &type);
+    EXPECT_EQ(type, None) << "a light background keeps the default theme";
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(peer_, id_, &hints, &supplied));
+    EXPECT_FALSE(hints.flags & PResizeInc);
 }
 
 TEST(WindowX11NoDisplay, CreateReturnsNullWithoutADisplay) {
