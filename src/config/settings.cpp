@@ -126,6 +126,7 @@ void read_config_file(OptionHandler& handler, const std::string& path) {
             warn("error in config on line %u: %s\n", line, message.c_str());
             return false;
         });
+    if (std::ferror(file.get())) warn("'%s' - %s\n", path.c_str(), std::strerror(errno));
 }
 
 void choose_command(Settings& s, int argc, char** argv) {
@@ -175,7 +176,8 @@ void settings_init(int argc, char** argv) {
         }
     });
     if (!config_file_given) s.config_file = default_config_path();
-    if (!s.skip_config && !s.config_file.empty()) read_config_file(handler, s.config_file);
+    if (!s.skip_config && (config_file_given || !s.config_file.empty()))
+        read_config_file(handler, s.config_file);
 
     scan_command_line(argc, argv, false, [&](char letter, int index, const char* value) {
         handler.handle_option(letter, index, value);

@@ -143,6 +143,10 @@ TEST_F(SettingsTest, ConfigFileOptionReplacesTheDefaultFile) {
     EXPECT_EQ(init({"--config-file=" + dir_ + "/other", "-c"}).rows, 24u);
     init({"--config-file=" + dir_ + "/missing"});
     EXPECT_TRUE(warned("'" + dir_ + "/missing' - No such file or directory\n"));
+    init({"--config-file=" + dir_});
+    EXPECT_TRUE(warned("'" + dir_ + "' - Is a directory\n"));
+    init({"--config-file="});
+    EXPECT_TRUE(warned("'' - No such file or directory\n"));
 }
 
 TEST_F(SettingsTest, CommandLineWinsOverTheFile) {
