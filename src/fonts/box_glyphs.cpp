@@ -15,7 +15,9 @@ struct Arms {
     Line up = NONE, right = NONE, down = NONE, left = NONE;
 };
 
-constexpr Arms arms(Line up, Line right, Line down, Line left) { return {up, right, down, left}; }
+constexpr Arms arms(Line up, Line right, Line down, Line left) {
+    return {up, right, down, left};
+}
 
 struct LineGlyph {
     char32_t code_point;
@@ -29,31 +31,32 @@ constexpr std::array<LineGlyph, 51> LINE_GLYPHS{{
     {0x2500, arms(N, L, N, L)}, {0x2502, arms(L, N, L, N)}, {0x250C, arms(N, L, L, N)},
     {0x2510, arms(N, N, L, L)}, {0x2514, arms(L, L, N, N)}, {0x2518, arms(L, N, N, L)},
     {0x251C, arms(L, L, L, N)}, {0x2524, arms(L, N, L, L)}, {0x252C, arms(N, L, L, L)},
-    {0x2534, arms(L, L, N, L)}, {0x253C, arms(L, L, L, L)},
-    {0x2501, arms(N, H, N, H)}, {0x2503, arms(H, N, H, N)}, {0x250F, arms(N, H, H, N)},
-    {0x2513, arms(N, N, H, H)}, {0x2517, arms(H, H, N, N)}, {0x251B, arms(H, N, N, H)},
-    {0x2523, arms(H, H, H, N)}, {0x252B, arms(H, N, H, H)}, {0x2533, arms(N, H, H, H)},
-    {0x253B, arms(H, H, N, H)}, {0x254B, arms(H, H, H, H)},
-    {0x2550, arms(N, D, N, D)}, {0x2551, arms(D, N, D, N)}, {0x2552, arms(N, D, L, N)},
-    {0x2553, arms(N, L, D, N)}, {0x2554, arms(N, D, D, N)}, {0x2555, arms(N, N, L, D)},
-    {0x2556, arms(N, N, D, L)}, {0x2557, arms(N, N, D, D)}, {0x2558, arms(L, D, N, N)},
-    {0x2559, arms(D, L, N, N)}, {0x255A, arms(D, D, N, N)}, {0x255B, arms(L, N, N, D)},
-    {0x255C, arms(D, N, N, L)}, {0x255D, arms(D, N, N, D)}, {0x255E, arms(L, D, L, N)},
-    {0x255F, arms(D, L, D, N)}, {0x2560, arms(D, D, D, N)}, {0x2561, arms(L, N, L, D)},
-    {0x2562, arms(D, N, D, L)}, {0x2563, arms(D, N, D, D)}, {0x2564, arms(N, D, L, D)},
-    {0x2565, arms(N, L, D, L)}, {0x2566, arms(N, D, D, D)}, {0x2567, arms(L, D, N, D)},
-    {0x2568, arms(D, L, N, L)}, {0x2569, arms(D, D, N, D)}, {0x256A, arms(L, D, L, D)},
-    {0x256B, arms(D, L, D, L)}, {0x256C, arms(D, D, D, D)},
+    {0x2534, arms(L, L, N, L)}, {0x253C, arms(L, L, L, L)}, {0x2501, arms(N, H, N, H)},
+    {0x2503, arms(H, N, H, N)}, {0x250F, arms(N, H, H, N)}, {0x2513, arms(N, N, H, H)},
+    {0x2517, arms(H, H, N, N)}, {0x251B, arms(H, N, N, H)}, {0x2523, arms(H, H, H, N)},
+    {0x252B, arms(H, N, H, H)}, {0x2533, arms(N, H, H, H)}, {0x253B, arms(H, H, N, H)},
+    {0x254B, arms(H, H, H, H)}, {0x2550, arms(N, D, N, D)}, {0x2551, arms(D, N, D, N)},
+    {0x2552, arms(N, D, L, N)}, {0x2553, arms(N, L, D, N)}, {0x2554, arms(N, D, D, N)},
+    {0x2555, arms(N, N, L, D)}, {0x2556, arms(N, N, D, L)}, {0x2557, arms(N, N, D, D)},
+    {0x2558, arms(L, D, N, N)}, {0x2559, arms(D, L, N, N)}, {0x255A, arms(D, D, N, N)},
+    {0x255B, arms(L, N, N, D)}, {0x255C, arms(D, N, N, L)}, {0x255D, arms(D, N, N, D)},
+    {0x255E, arms(L, D, L, N)}, {0x255F, arms(D, L, D, N)}, {0x2560, arms(D, D, D, N)},
+    {0x2561, arms(L, N, L, D)}, {0x2562, arms(D, N, D, L)}, {0x2563, arms(D, N, D, D)},
+    {0x2564, arms(N, D, L, D)}, {0x2565, arms(N, L, D, L)}, {0x2566, arms(N, D, D, D)},
+    {0x2567, arms(L, D, N, D)}, {0x2568, arms(D, L, N, L)}, {0x2569, arms(D, D, N, D)},
+    {0x256A, arms(L, D, L, D)}, {0x256B, arms(D, L, D, L)}, {0x256C, arms(D, D, D, D)},
 }};
 
 constexpr std::array<char32_t, 42> SHAPE_GLYPHS{{
-    0x256D, 0x256E, 0x256F, 0x2570,                                  // rounded corners
-    0x2580, 0x2581, 0x2582, 0x2583, 0x2584, 0x2585, 0x2586, 0x2587,  // upper half, lower blocks
-    0x2594, 0x1FB82, 0x1FB83, 0x1FB84, 0x1FB85, 0x1FB86,             // upper blocks
-    0x2588, 0x2589, 0x258A, 0x258B, 0x258C, 0x258D, 0x258E, 0x258F,  // full, left blocks
-    0x2590, 0x2595, 0x1FB87, 0x1FB88, 0x1FB89, 0x1FB8A, 0x1FB8B,     // right blocks
-    0x2591, 0x2592, 0x2593,                                          // shades
-    0xE0B0, 0xE0B2, 0xE0B4, 0xE0B6, 0xE0B8, 0xE0BA,                  // Powerline
+    0x256D, 0x256E,  0x256F,  0x2570,  // rounded corners
+    0x2580, 0x2581,  0x2582,  0x2583,  0x2584,  0x2585,  0x2586,
+    0x2587,                                               // upper half, lower blocks
+    0x2594, 0x1FB82, 0x1FB83, 0x1FB84, 0x1FB85, 0x1FB86,  // upper blocks
+    0x2588, 0x2589,  0x258A,  0x258B,  0x258C,  0x258D,  0x258E,
+    0x258F,                                                        // full, left blocks
+    0x2590, 0x2595,  0x1FB87, 0x1FB88, 0x1FB89, 0x1FB8A, 0x1FB8B,  // right blocks
+    0x2591, 0x2592,  0x2593,                                       // shades
+    0xE0B0, 0xE0B2,  0xE0B4,  0xE0B6,  0xE0B8,  0xE0BA,            // Powerline
 }};
 
 constexpr auto ALL_CODE_POINTS = [] {
@@ -65,7 +68,7 @@ constexpr auto ALL_CODE_POINTS = [] {
 }();
 
 class Canvas {
-public:
+  public:
     Canvas(unsigned width, unsigned height) : w_(width), h_(height), pixels_(width * height, 0) {}
 
     unsigned width() const { return w_; }
@@ -90,7 +93,7 @@ public:
 
     std::vector<std::uint8_t> take() { return std::move(pixels_); }
 
-private:
+  private:
     unsigned w_, h_;
     std::vector<std::uint8_t> pixels_;
 };
@@ -146,29 +149,40 @@ void draw_rounded_corner(Canvas& c, bool towards_right, bool towards_down) {
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < n; ++x) {
             const double px = x + 0.5, py = y + 0.5;
-            const bool in_quadrant = (towards_right ? px <= cx : px >= cx) &&
-                                     (towards_down ? py <= cy : py >= cy);
+            const bool in_quadrant =
+                (towards_right ? px <= cx : px >= cx) && (towards_down ? py <= cy : py >= cy);
             if (!in_quadrant) continue;
             const double d = std::hypot(px - cx, py - cy);
             c.put_max(x, y, 1.0 - std::min(1.0, std::abs(d - r)));
         }
     }
-    if (towards_down) c.fill(xc, yc + r, xc, h - 1);
-    else c.fill(xc, 0, xc, yc - r);
-    if (towards_right) c.fill(xc + r, yc, n - 1, yc);
-    else c.fill(0, yc, xc - r, yc);
+    if (towards_down)
+        c.fill(xc, yc + r, xc, h - 1);
+    else
+        c.fill(xc, 0, xc, yc - r);
+    if (towards_right)
+        c.fill(xc + r, yc, n - 1, yc);
+    else
+        c.fill(0, yc, xc - r, yc);
 }
 
 // Rows of the k/8 horizontal blocks.
 int eighth_rows(int h, int k) {
     switch (k) {
-    case 1: return std::max(1, h / 8);
-    case 2: return h / 4;
-    case 3: return static_cast<int>(0.375 * h);
-    case 4: return h / 2;
-    case 5: return static_cast<int>(0.625 * h);
-    case 6: return static_cast<int>(0.75 * h);
-    default: return 7 * h / 8;
+        case 1:
+            return std::max(1, h / 8);
+        case 2:
+            return h / 4;
+        case 3:
+            return static_cast<int>(0.375 * h);
+        case 4:
+            return h / 2;
+        case 5:
+            return static_cast<int>(0.625 * h);
+        case 6:
+            return static_cast<int>(0.75 * h);
+        default:
+            return 7 * h / 8;
     }
 }
 
@@ -231,25 +245,44 @@ void draw_shape(Canvas& c, char32_t cp) {
     const int n = static_cast<int>(c.width()), h = static_cast<int>(c.height());
     const int right = n - 1, bottom = h - 1;
     switch (cp) {
-    case 0x256D: return draw_rounded_corner(c, true, true);
-    case 0x256E: return draw_rounded_corner(c, false, true);
-    case 0x256F: return draw_rounded_corner(c, false, false);
-    case 0x2570: return draw_rounded_corner(c, true, false);
-    case 0x2580: return c.fill(0, 0, right, h / 2 - 1);
-    case 0x2588: return c.fill(0, 0, right, bottom);
-    case 0x2591: return c.fill(0, 0, right, bottom, 50);
-    case 0x2592: return c.fill(0, 0, right, bottom, 100);
-    case 0x2593: return c.fill(0, 0, right, bottom, 200);
-    case 0x2594: return c.fill(0, 0, right, eighth_rows(h, 1) - 1);
-    case 0x2590: return c.fill(n - eighth_columns(n, 4), 0, right, bottom);
-    case 0x2595: return c.fill(n - eighth_columns(n, 1), 0, right, bottom);
-    case 0xE0B0: return draw_triangle(c, true);
-    case 0xE0B2: return draw_triangle(c, false);
-    case 0xE0B4: return draw_half_disc(c, true);
-    case 0xE0B6: return draw_half_disc(c, false);
-    case 0xE0B8: return draw_lower_triangle(c, true);
-    case 0xE0BA: return draw_lower_triangle(c, false);
-    default: break;
+        case 0x256D:
+            return draw_rounded_corner(c, true, true);
+        case 0x256E:
+            return draw_rounded_corner(c, false, true);
+        case 0x256F:
+            return draw_rounded_corner(c, false, false);
+        case 0x2570:
+            return draw_rounded_corner(c, true, false);
+        case 0x2580:
+            return c.fill(0, 0, right, h / 2 - 1);
+        case 0x2588:
+            return c.fill(0, 0, right, bottom);
+        case 0x2591:
+            return c.fill(0, 0, right, bottom, 50);
+        case 0x2592:
+            return c.fill(0, 0, right, bottom, 100);
+        case 0x2593:
+            return c.fill(0, 0, right, bottom, 200);
+        case 0x2594:
+            return c.fill(0, 0, right, eighth_rows(h, 1) - 1);
+        case 0x2590:
+            return c.fill(n - eighth_columns(n, 4), 0, right, bottom);
+        case 0x2595:
+            return c.fill(n - eighth_columns(n, 1), 0, right, bottom);
+        case 0xE0B0:
+            return draw_triangle(c, true);
+        case 0xE0B2:
+            return draw_triangle(c, false);
+        case 0xE0B4:
+            return draw_half_disc(c, true);
+        case 0xE0B6:
+            return draw_half_disc(c, false);
+        case 0xE0B8:
+            return draw_lower_triangle(c, true);
+        case 0xE0BA:
+            return draw_lower_triangle(c, false);
+        default:
+            break;
     }
     if (cp >= 0x2581 && cp <= 0x2587) {
         return c.fill(0, h - eighth_rows(h, static_cast<int>(cp - 0x2580)), right, bottom);
@@ -269,7 +302,9 @@ void draw_shape(Canvas& c, char32_t cp) {
 
 }  // namespace
 
-std::span<const char32_t> builtin_glyph_code_points() { return ALL_CODE_POINTS; }
+std::span<const char32_t> builtin_glyph_code_points() {
+    return ALL_CODE_POINTS;
+}
 
 bool is_builtin_glyph(char32_t code_point) {
     return std::find(ALL_CODE_POINTS.begin(), ALL_CODE_POINTS.end(), code_point) !=
@@ -282,8 +317,10 @@ std::vector<std::uint8_t> draw_builtin_glyph(char32_t code_point, unsigned width
     Canvas canvas(width, height);
     const auto line = std::find_if(LINE_GLYPHS.begin(), LINE_GLYPHS.end(),
                                    [&](const LineGlyph& g) { return g.code_point == code_point; });
-    if (line != LINE_GLYPHS.end()) draw_lines(canvas, line->arms);
-    else draw_shape(canvas, code_point);
+    if (line != LINE_GLYPHS.end())
+        draw_lines(canvas, line->arms);
+    else
+        draw_shape(canvas, code_point);
     return canvas.take();
 }
 

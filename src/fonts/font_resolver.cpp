@@ -36,7 +36,9 @@ struct DefaultFiles {
     }
 };
 
-const char* or_none(const std::string& file) { return file.empty() ? "(none)" : file.c_str(); }
+const char* or_none(const std::string& file) {
+    return file.empty() ? "(none)" : file.c_str();
+}
 
 void drop_redundant(std::string& file, bool debug) {
     if (debug) std::fprintf(stderr, "Dropping redundant font file '%s'\n", file.c_str());
@@ -73,14 +75,16 @@ void resolve_primary(const FontConfigSession& fc, Settings& s, PrimaryFont& entr
     if (auto regular = fc.query(entry.family, size, s.style_regular, debug)) {
         entry.regular_file = regular->file;
     }
-    keep_styled_file(entry.bold_file, fc.query(entry.family, size, style_or(s.style_bold, "Bold"), debug),
+    keep_styled_file(entry.bold_file,
+                     fc.query(entry.family, size, style_or(s.style_bold, "Bold"), debug),
                      {&entry.regular_file}, defaults, debug);
     keep_styled_file(entry.italic_file,
                      fc.query(entry.family, size, style_or(s.style_italic, "Italic"), debug),
                      {&entry.regular_file, &entry.bold_file}, defaults, debug);
-    keep_styled_file(entry.bold_italic_file,
-                     fc.query(entry.family, size, style_or(s.style_bolditalic, "Bold:Italic"), debug),
-                     {&entry.regular_file, &entry.bold_file, &entry.italic_file}, defaults, debug);
+    keep_styled_file(
+        entry.bold_italic_file,
+        fc.query(entry.family, size, style_or(s.style_bolditalic, "Bold:Italic"), debug),
+        {&entry.regular_file, &entry.bold_file, &entry.italic_file}, defaults, debug);
 
     if (entry.regular_file.empty()) {
         warn("Could not find font '%s'\n", entry.family.c_str());
@@ -106,10 +110,12 @@ void resolve_unstyled(const FontConfigSession& fc, const Settings& s, UnstyledFo
     entry.file.clear();
     if (auto match = fc.query(entry.family, s.font_size, {}, debug)) {
         entry.file = match->file;
-        if (!match->exact_family && entry.file == defaults.files[0]) drop_redundant(entry.file, debug);
+        if (!match->exact_family && entry.file == defaults.files[0])
+            drop_redundant(entry.file, debug);
     }
     if (entry.file.empty()) warn("Could not find font '%s'\n", entry.family.c_str());
-    if (debug) std::printf("Loaded unstyled (%s) font:\n  file:     %s\n", kind, or_none(entry.file));
+    if (debug)
+        std::printf("Loaded unstyled (%s) font:\n  file:     %s\n", kind, or_none(entry.file));
 }
 
 }  // namespace
@@ -128,7 +134,9 @@ FontConfigSession::FontConfigSession() : config_(FcInitLoadConfigAndFonts()) {
     if (!config_) fatal("Failed to load fontconfig configuration");
 }
 
-FontConfigSession::~FontConfigSession() { FcConfigDestroy(config_); }
+FontConfigSession::~FontConfigSession() {
+    FcConfigDestroy(config_);
+}
 
 std::optional<FontMatch> FontConfigSession::query(std::string_view family, unsigned size,
                                                   std::string_view style, bool debug) const {
@@ -162,11 +170,13 @@ void resolve_fonts(Settings& s) {
     FontConfigSession fc;
     const bool debug = s.debug_font;
     DefaultFiles defaults;
-    const std::string styles[4] = {{}, style_or(s.style_bold, "Bold"),
+    const std::string styles[4] = {{},
+                                   style_or(s.style_bold, "Bold"),
                                    style_or(s.style_italic, "Italic"),
                                    style_or(s.style_bolditalic, "Bold:Italic")};
     for (int i = 0; i < 4; ++i) {
-        if (auto match = fc.query({}, s.font_size, styles[i], debug)) defaults.files[i] = match->file;
+        if (auto match = fc.query({}, s.font_size, styles[i], debug))
+            defaults.files[i] = match->file;
     }
 
     if (s.font.empty()) {

@@ -21,7 +21,7 @@ struct FontMatch {
 
 // The fontconfig configuration, loaded with its fonts, for the time of one resolution.
 class FontConfigSession {
-public:
+  public:
     FontConfigSession();  // "Failed to load fontconfig configuration" is fatal
     ~FontConfigSession();
     FontConfigSession(const FontConfigSession&) = delete;
@@ -31,7 +31,7 @@ public:
     std::optional<FontMatch> query(std::string_view family, unsigned size, std::string_view style,
                                    bool debug) const;
 
-private:
+  private:
     FcConfig* config_;
 };
 

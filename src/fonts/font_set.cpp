@@ -49,7 +49,9 @@ const std::uint8_t* bitmap_row(const FT_Bitmap& bitmap, unsigned y) {
     return bitmap.buffer + static_cast<std::size_t>(bitmap.rows - 1 - y) * -pitch;
 }
 
-std::uint32_t round_up_4(std::uint32_t n) { return (n + 3) & ~3u; }
+std::uint32_t round_up_4(std::uint32_t n) {
+    return (n + 3) & ~3u;
+}
 
 void set_face_flags(FontFace& face, bool monochrome) {
     if (monochrome) {
@@ -58,30 +60,118 @@ void set_face_flags(FontFace& face, bool monochrome) {
         face.render_mode = FT_RENDER_MODE_NORMAL;
     } else {
         switch (face.lcd_mode) {
-        case LCD_MODE_H_RGB:
-        case LCD_MODE_H_BGR:
-            face.load_flags = FT_LOAD_TARGET_LCD;
-            face.render_mode = FT_RENDER_MODE_LCD;
-            break;
-        case LCD_MODE_V_RGB:
-        case LCD_MODE_V_BGR:
-            face.load_flags = FT_LOAD_TARGET_LCD_V;
-            face.render_mode = FT_RENDER_MODE_LCD_V;
-            break;
-        case LCD_MODE_COLOR:
-            face.load_flags = FT_LOAD_COLOR;
-            face.render_mode = FT_RENDER_MODE_NORMAL;
-            break;
-        default:
-            face.load_flags = FT_LOAD_DEFAULT;
-            face.render_mode = FT_RENDER_MODE_NORMAL;
-            break;
+            case LCD_MODE_H_RGB:
+            case LCD_MODE_H_BGR:
+                face.load_flags = FT_LOAD_TARGET_LCD;
+                face.render_mode = FT_RENDER_MODE_LCD;
+                break;
+            case LCD_MODE_V_RGB:
+            case LCD_MODE_V_BGR:
+                face.load_flags = FT_LOAD_TARGET_LCD_V;
+                face.render_mode = FT_RENDER_MODE_LCD_V;
+                break;
+            case LCD_MODE_COLOR:
+                face.load_flags = FT_LOAD_COLOR;
+                face.render_mode = FT_RENDER_MODE_NORMAL;
+                break;
+            default:
+                face.load_flags = FT_LOAD_DEFAULT;
+                face.render_mode = FT_RENDER_MODE_NORMAL;
+                break;
         }
     }
     face.bgr = face.lcd_mode == LCD_MODE_H_BGR || face.lcd_mode == LCD_MODE_V_BGR;
 }
 
 }  // namespace
+
+std::optional<GlyphBitmap> normalise_bitmap(const FT_Bitmap& bitmap, bool bgr,
+                                            std::vector<std::uint8_t>& pixels) {
+    GlyphBitmap out;
+    if (bitmap.width > MAX_GLYPH_SIDE * 3 || bitmap.rows > MAX_GLYPH_SIDE * 3) return std::nullopt;
+    if (bitmap.rows > 0 && (bitmap.buffer == nullptr || bitmap.pitch == 0)) return std::nullopt;
+    const unsigned src_w = bitmap.width, src_h = bitmap.rows;
+
+    switch (bitmap.pixel_mode) {
+        case FT_PIXEL_MODE_MONO:
+        case FT_PIXEL_MODE_GRAY2:
+        case FT_PIXEL_MODE_GRAY4:
+        case FT_PIXEL_MODE_GRAY: {
+            const unsigned bits = bitmap.pixel_mode == FT_PIXEL_MODE_MONO    ? 1
+                                  : bitmap.pixel_mode == FT_PIXEL_MODE_GRAY2 ? 2
+                                  : bitmap.pixel_mode == FT_PIXEL_MODE_GRAY4 ? 4
+                                                                             : 8;
+            const unsigned max_value = (1u << bits) - 1;
+            out.width = static_cast<std::int16_t>(src_w);
+            out.height = static_cast<std::int16_t>(src_h);
+            out.pitch = src_w;
+            out.alignment = 1;
+            out.format = LCD_MODE_NONE;
+            pixels.assign(static_cast<std::size_t>(src_w) * src_h, 0);
+            for (unsigned y = 0; y < src_h; ++y) {
+                const std::uint8_t* row = bitmap_row(bitmap, y);
+                std::uint8_t* dst = &pixels[static_cast<std::size_t>(y) * src_w];
+                for (unsigned x = 0; x < src_w; ++x) {
+                    if (bits == 8) {
+                        dst[x] = row[x];
+                        continue;
+                    }
+                    const unsigned bit = x * bits;
+                    const unsigned value = (row[bit / 8] >> (8 - bits - bit % 8)) & max_value;
+                    dst[x] = static_cast<std::uint8_t>(value * 255 / max_value);
+                }
+            }
+            break;
+        }
+        case FT_PIXEL_MODE_LCD: {
+            const unsigned w = src_w / 3;
+            out.width = static_cast<std::int16_t>(w);
+            out.height = static_cast<std::int16_t>(src_h);
+            out.pitch = round_up_4(w * 3);
+            out.alignment = 4;
+            out.format = bgr ? LCD_MODE_H_BGR : LCD_MODE_H_RGB;
+            pixels.assign(static_cast<std::size_t>(out.pitch) * src_h, 0);
+            for (unsigned y = 0; y < src_h; ++y)
+                std::memcpy(&pixels[static_cast<std::size_t>(y) * out.pitch], bitmap_row(bitmap, y),
+                            w * 3);
+            break;
+        }
+        case FT_PIXEL_MODE_LCD_V: {
+            // Three rows per pixel row: regroup each column's three bytes into one pixel.
+            const unsigned h = src_h / 3;
+            out.width = static_cast<std::int16_t>(src_w);
+            out.height = static_cast<std::int16_t>(h);
+            out.pitch = round_up_4(src_w * 3);
+            out.alignment = 4;
+            out.format = bgr ? LCD_MODE_V_BGR : LCD_MODE_V_RGB;
+            pixels.assign(static_cast<std::size_t>(out.pitch) * h, 0);
+            for (unsigned y = 0; y < h; ++y) {
+                std::uint8_t* dst = &pixels[static_cast<std::size_t>(y) * out.pitch];
+                for (unsigned c = 0; c < 3; ++c) {
+                    const std::uint8_t* row = bitmap_row(bitmap, 3 * y + c);
+                    for (unsigned x = 0; x < src_w; ++x) dst[3 * x + c] = row[x];
+                }
+            }
+            break;
+        }
+        case FT_PIXEL_MODE_BGRA: {
+            out.width = static_cast<std::int16_t>(src_w);
+            out.height = static_cast<std::int16_t>(src_h);
+            out.pitch = src_w * 4;
+            out.alignment = 4;
+            out.format = LCD_MODE_COLOR;
+            pixels.assign(static_cast<std::size_t>(out.pitch) * src_h, 0);
+            for (unsigned y = 0; y < src_h; ++y)
+                std::memcpy(&pixels[static_cast<std::size_t>(y) * out.pitch], bitmap_row(bitmap, y),
+                            src_w * 4);
+            break;
+        }
+        default:
+            return std::nullopt;
+    }
+    out.data = pixels.data();
+    return out;
+}
 
 bool ranges_contain(const std::vector<CodepointRange>& ranges, char32_t code_point) {
     if (ranges.empty()) return true;
@@ -108,7 +198,8 @@ bool FontFace::open(FT_Library library, int points, unsigned dpi, LcdMode mode,
             face.reset();
             return false;
         }
-        if (opened->num_fixed_sizes < 1 || FT_Select_Size(opened, opened->num_fixed_sizes - 1) != 0) {
+        if (opened->num_fixed_sizes < 1 ||
+            FT_Select_Size(opened, opened->num_fixed_sizes - 1) != 0) {
             error = "failed to select bitmap font size for " + path + " ";
             face.reset();
             return false;
@@ -138,19 +229,19 @@ void FontFace::close() {
 std::pair<FontFace*, FontStyle> StyledFont::face_for(FontStyle style) {
     auto usable = [&](int i) { return present[i] && faces[i].loaded && !faces[i].unusable; };
     switch (style) {
-    case FONT_STYLE_BOLD:
-        if (usable(1)) return {&faces[1], FONT_STYLE_BOLD};
-        break;
-    case FONT_STYLE_ITALIC:
-        if (usable(2)) return {&faces[2], FONT_STYLE_ITALIC};
-        break;
-    case FONT_STYLE_BOLD_ITALIC:
-        if (usable(3)) return {&faces[3], FONT_STYLE_BOLD_ITALIC};
-        if (usable(2)) return {&faces[2], FONT_STYLE_ITALIC};
-        if (usable(1)) return {&faces[1], FONT_STYLE_BOLD};
-        break;
-    default:
-        break;
+        case FONT_STYLE_BOLD:
+            if (usable(1)) return {&faces[1], FONT_STYLE_BOLD};
+            break;
+        case FONT_STYLE_ITALIC:
+            if (usable(2)) return {&faces[2], FONT_STYLE_ITALIC};
+            break;
+        case FONT_STYLE_BOLD_ITALIC:
+            if (usable(3)) return {&faces[3], FONT_STYLE_BOLD_ITALIC};
+            if (usable(2)) return {&faces[2], FONT_STYLE_ITALIC};
+            if (usable(1)) return {&faces[1], FONT_STYLE_BOLD};
+            break;
+        default:
+            break;
     }
     return {&faces[0], FONT_STYLE_REGULAR};
 }
@@ -341,8 +432,8 @@ const GlyphBitmap* FontSet::render(FontFace& face, char32_t code_point) {
     const FT_UInt index = FT_Get_Char_Index(ft, code_point);
     if (index == 0) return nullptr;
 
-    const bool excluded = !settings_.exclude_lcd.empty() &&
-                          ranges_contain(settings_.exclude_lcd, code_point);
+    const bool excluded =
+        !settings_.exclude_lcd.empty() && ranges_contain(settings_.exclude_lcd, code_point);
     const bool grayscale = excluded && face.lcd_mode != LCD_MODE_COLOR;
     const LcdMode mode = grayscale ? LCD_MODE_NONE : face.lcd_mode;
     const FT_Int32 flags = grayscale ? FT_LOAD_DEFAULT : face.load_flags;
@@ -353,105 +444,20 @@ const GlyphBitmap* FontSet::render(FontFace& face, char32_t code_point) {
              static_cast<int>(code_point), "");
         return nullptr;
     }
-    if (ft->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(ft->glyph, render_mode) != 0) {
+    if (ft->glyph->format != FT_GLYPH_FORMAT_BITMAP &&
+        FT_Render_Glyph(ft->glyph, render_mode) != 0) {
         warn("glyph render error %s(%d) %s\n", printable(code_point).c_str(),
              static_cast<int>(code_point), "");
         return nullptr;
     }
-    return store_bitmap(ft->glyph->bitmap, face, mode);
-}
-
-// Copies FreeType's bitmap into the result slot in one of the six formats, chosen by what
-// FreeType returned rather than by what the face asked for.
-const GlyphBitmap* FontSet::store_bitmap(const FT_Bitmap& bitmap, const FontFace& face,
-                                         LcdMode mode) {
-    const FT_GlyphSlot slot = face.face->glyph;
-    GlyphBitmap out;
-    out.left = static_cast<std::int16_t>(std::clamp<FT_Int>(slot->bitmap_left, -32768, 32767));
-    out.top = static_cast<std::int16_t>(std::clamp<FT_Int>(slot->bitmap_top, -32768, 32767));
-    if (bitmap.width > MAX_GLYPH_SIDE * 3 || bitmap.rows > MAX_GLYPH_SIDE * 3) return nullptr;
-    if (bitmap.rows > 0 && (bitmap.buffer == nullptr || bitmap.pitch == 0)) return nullptr;
-    const unsigned src_w = bitmap.width, src_h = bitmap.rows;
-    const bool bgr = face.bgr || mode == LCD_MODE_H_BGR || mode == LCD_MODE_V_BGR;
-
-    switch (bitmap.pixel_mode) {
-    case FT_PIXEL_MODE_MONO:
-    case FT_PIXEL_MODE_GRAY2:
-    case FT_PIXEL_MODE_GRAY4:
-    case FT_PIXEL_MODE_GRAY: {
-        const unsigned bits = bitmap.pixel_mode == FT_PIXEL_MODE_MONO    ? 1
-                              : bitmap.pixel_mode == FT_PIXEL_MODE_GRAY2 ? 2
-                              : bitmap.pixel_mode == FT_PIXEL_MODE_GRAY4 ? 4
-                                                                         : 8;
-        const unsigned max_value = (1u << bits) - 1;
-        out.width = static_cast<std::int16_t>(src_w);
-        out.height = static_cast<std::int16_t>(src_h);
-        out.pitch = src_w;
-        out.alignment = 1;
-        out.format = LCD_MODE_NONE;
-        pixels_.assign(static_cast<std::size_t>(src_w) * src_h, 0);
-        for (unsigned y = 0; y < src_h; ++y) {
-            const std::uint8_t* row = bitmap_row(bitmap, y);
-            std::uint8_t* dst = &pixels_[static_cast<std::size_t>(y) * src_w];
-            for (unsigned x = 0; x < src_w; ++x) {
-                if (bits == 8) {
-                    dst[x] = row[x];
-                    continue;
-                }
-                const unsigned bit = x * bits;
-                const unsigned value = (row[bit / 8] >> (8 - bits - bit % 8)) & max_value;
-                dst[x] = static_cast<std::uint8_t>(value * 255 / max_value);
-            }
-        }
-        break;
-    }
-    case FT_PIXEL_MODE_LCD: {
-        const unsigned w = src_w / 3;
-        out.width = static_cast<std::int16_t>(w);
-        out.height = static_cast<std::int16_t>(src_h);
-        out.pitch = round_up_4(w * 3);
-        out.alignment = 4;
-        out.format = bgr ? LCD_MODE_H_BGR : LCD_MODE_H_RGB;
-        pixels_.assign(static_cast<std::size_t>(out.pitch) * src_h, 0);
-        for (unsigned y = 0; y < src_h; ++y)
-            std::memcpy(&pixels_[static_cast<std::size_t>(y) * out.pitch], bitmap_row(bitmap, y), w * 3);
-        break;
-    }
-    case FT_PIXEL_MODE_LCD_V: {
-        // Three rows per pixel row: regroup each column's three bytes into one pixel.
-        const unsigned h = src_h / 3;
-        out.width = static_cast<std::int16_t>(src_w);
-        out.height = static_cast<std::int16_t>(h);
-        out.pitch = round_up_4(src_w * 3);
-        out.alignment = 4;
-        out.format = bgr ? LCD_MODE_V_BGR : LCD_MODE_V_RGB;
-        pixels_.assign(static_cast<std::size_t>(out.pitch) * h, 0);
-        for (unsigned y = 0; y < h; ++y) {
-            std::uint8_t* dst = &pixels_[static_cast<std::size_t>(y) * out.pitch];
-            for (unsigned c = 0; c < 3; ++c) {
-                const std::uint8_t* row = bitmap_row(bitmap, 3 * y + c);
-                for (unsigned x = 0; x < src_w; ++x) dst[3 * x + c] = row[x];
-            }
-        }
-        break;
-    }
-    case FT_PIXEL_MODE_BGRA: {
-        out.width = static_cast<std::int16_t>(src_w);
-        out.height = static_cast<std::int16_t>(src_h);
-        out.pitch = src_w * 4;
-        out.alignment = 4;
-        out.format = LCD_MODE_COLOR;
-        pixels_.assign(static_cast<std::size_t>(out.pitch) * src_h, 0);
-        for (unsigned y = 0; y < src_h; ++y)
-            std::memcpy(&pixels_[static_cast<std::size_t>(y) * out.pitch], bitmap_row(bitmap, y), src_w * 4);
-        break;
-    }
-    default:
-        return nullptr;
-    }
-    out.data = pixels_.data();
-    out.style = FONT_STYLE_NONE;
-    result_ = out;
+    const FT_GlyphSlot slot = ft->glyph;
+    auto out = normalise_bitmap(
+        slot->bitmap, face.bgr || mode == LCD_MODE_H_BGR || mode == LCD_MODE_V_BGR, pixels_);
+    if (!out) return nullptr;
+    out->left = static_cast<std::int16_t>(std::clamp<FT_Int>(slot->bitmap_left, -32768, 32767));
+    out->top = static_cast<std::int16_t>(std::clamp<FT_Int>(slot->bitmap_top, -32768, 32767));
+    out->style = FONT_STYLE_NONE;
+    result_ = *out;
     return &result_;
 }
 
@@ -470,7 +476,8 @@ std::optional<GlyphMetrics> FontSet::primary_glyph_metrics(char32_t code_point, 
     const FT_GlyphSlot slot = ft->glyph;
     GlyphMetrics m;
     const unsigned w = slot->bitmap.width, h = slot->bitmap.rows;
-    const bool horizontal_lcd = face->lcd_mode == LCD_MODE_H_RGB || face->lcd_mode == LCD_MODE_H_BGR;
+    const bool horizontal_lcd =
+        face->lcd_mode == LCD_MODE_H_RGB || face->lcd_mode == LCD_MODE_H_BGR;
     const bool vertical_lcd = face->lcd_mode == LCD_MODE_V_RGB || face->lcd_mode == LCD_MODE_V_BGR;
     m.width = static_cast<std::int16_t>(horizontal_lcd ? w / 3 : w);
     m.height = static_cast<std::int16_t>(vertical_lcd ? h / 3 : h);

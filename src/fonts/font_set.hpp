@@ -25,6 +25,13 @@ struct FreeTypeLibraryDeleter {
 using FreeTypeFacePtr = std::unique_ptr<FT_FaceRec_, FreeTypeFaceDeleter>;
 using FreeTypeLibraryPtr = std::unique_ptr<FT_LibraryRec_, FreeTypeLibraryDeleter>;
 
+// Copies a FreeType bitmap into `pixels` in one of the six formats, chosen by the pixel mode
+// FreeType returned (not by what the face asked for); rows are read by the pitch, whose sign
+// gives their order. Bearings and style are left to the caller. None for unknown modes and
+// absurd sizes.
+std::optional<GlyphBitmap> normalise_bitmap(const FT_Bitmap& bitmap, bool bgr,
+                                            std::vector<std::uint8_t>& pixels);
+
 bool ranges_contain(const std::vector<CodepointRange>& ranges, char32_t code_point);
 
 // One font file, opened lazily at the current size, DPI and LCD mode.
@@ -46,7 +53,9 @@ struct FontFace {
     // Opens at max(1, points) at dpi x dpi in `mode`. On failure `error` holds the message.
     bool open(FT_Library library, int points, unsigned dpi, LcdMode mode, std::string& error);
     void close();
-    bool covers(char32_t code_point) const { return !ranges || ranges_contain(*ranges, code_point); }
+    bool covers(char32_t code_point) const {
+        return !ranges || ranges_contain(*ranges, code_point);
+    }
 };
 
 // One primary font: its regular face and, when the family has them, the three styled faces.
@@ -73,7 +82,7 @@ struct GlyphMetrics {
 
 // The faces of every configured font and the fallback walk over them.
 class FontSet {
-public:
+  public:
     // Opens the first primary font; failing that is fatal ("Failed to load font file..." etc.).
     explicit FontSet(Settings& settings);
     ~FontSet();
@@ -105,13 +114,12 @@ public:
     std::vector<FontFace>& color_faces() { return color_; }
     const Settings& settings() const { return settings_; }
 
-private:
+  private:
     bool load(bool fatal_on_failure);
     bool open_styled(StyledFont& font, bool fatal_on_failure);
     bool open_unstyled(FontFace& face, LcdMode mode);
     int face_points(const FontFace& face) const;
     void remember_opened();
-    const GlyphBitmap* store_bitmap(const FT_Bitmap& bitmap, const FontFace& face, LcdMode mode);
 
     Settings& settings_;
     FreeTypeLibraryPtr library_;

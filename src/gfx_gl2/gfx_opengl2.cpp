@@ -35,7 +35,8 @@ GfxOpenGL2::~GfxOpenGL2() {
 
 void GfxOpenGL2::compute_cell_size() {
     cell_width_ = static_cast<std::uint16_t>(fonts_.advance() + settings_.glyph_padding.horizontal);
-    cell_height_ = static_cast<std::uint16_t>(fonts_.line_height() + settings_.glyph_padding.vertical);
+    cell_height_ =
+        static_cast<std::uint16_t>(fonts_.line_height() + settings_.glyph_padding.vertical);
 }
 
 void GfxOpenGL2::compute_alignment() {
@@ -101,8 +102,10 @@ void GfxOpenGL2::init_with_context() {
 void GfxOpenGL2::build_programs() {
     using namespace shader_source;
     programs_[PROGRAM_SOLID] = build_shader_program(V1, F1, {"pos", "clr"});
-    programs_[PROGRAM_SUBPIXEL_GLYPH] = build_shader_program(V2, F7, {"coord", "tex", "clr", "bclr"});
-    programs_[PROGRAM_GRAYSCALE_GLYPH] = build_shader_program(V2, F6, {"coord", "tex", "clr", "bclr"});
+    programs_[PROGRAM_SUBPIXEL_GLYPH] =
+        build_shader_program(V2, F7, {"coord", "tex", "clr", "bclr"});
+    programs_[PROGRAM_GRAYSCALE_GLYPH] =
+        build_shader_program(V2, F6, {"coord", "tex", "clr", "bclr"});
     programs_[PROGRAM_COLOR_GLYPH] = build_shader_program(V2, F8, {"coord", "tex"});
     programs_[PROGRAM_LINE_FILL] = build_shader_program(V1, F2, {"pos", "clr"});
     if (settings_.cursor_anim.blink_fade)
@@ -118,8 +121,8 @@ const ShaderProgram* GfxOpenGL2::program(ShaderProgramId id) const {
 
 const ShaderProgram& GfxOpenGL2::circle_program() {
     if (!programs_[PROGRAM_CIRCLE]) {
-        programs_[PROGRAM_CIRCLE] =
-            build_shader_program(shader_source::V4, shader_source::F9, {"pos", "clr", "bclr", "cir"});
+        programs_[PROGRAM_CIRCLE] = build_shader_program(shader_source::V4, shader_source::F9,
+                                                         {"pos", "clr", "bclr", "cir"});
     }
     return *programs_[PROGRAM_CIRCLE];
 }
@@ -142,8 +145,9 @@ void GfxOpenGL2::create_buffers() {
 
 void GfxOpenGL2::create_atlas() {
     atlas_.reset();
-    atlas_ = std::make_unique<GlyphAtlas>(
-        fonts_, settings_, AtlasCell{cell_width_, cell_height_, alignment_.baseline}, max_texture_size_);
+    atlas_ = std::make_unique<GlyphAtlas>(fonts_, settings_,
+                                          AtlasCell{cell_width_, cell_height_, alignment_.baseline},
+                                          max_texture_size_);
 }
 
 void GfxOpenGL2::resize(std::uint32_t width, std::uint32_t height, GridSize grid) {
@@ -174,7 +178,9 @@ std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(const Vt&, const UiState
 
 void GfxOpenGL2::invalidate() {}
 
-void GfxOpenGL2::destroy_line_proxy(VtLineProxy& proxy) { proxy = VtLineProxy{}; }
+void GfxOpenGL2::destroy_line_proxy(VtLineProxy& proxy) {
+    proxy = VtLineProxy{};
+}
 
 void GfxOpenGL2::destroy_image_proxy(VtImageProxy&) {}
 

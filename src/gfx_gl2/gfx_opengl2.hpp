@@ -36,7 +36,7 @@ struct AlignmentMetrics {
 
 // The OpenGL 2.1 renderer.
 class GfxOpenGL2 final : public Gfx {
-public:
+  public:
     // Makes no GL call: the window's context does not exist yet.
     GfxOpenGL2(FontSet& fonts, Settings& settings);
     ~GfxOpenGL2() override;
@@ -64,7 +64,7 @@ public:
     const ShaderProgram* program(ShaderProgramId id) const;
     const ShaderProgram& circle_program();
 
-private:
+  private:
     void compute_cell_size();
     void compute_alignment();
     void build_programs();

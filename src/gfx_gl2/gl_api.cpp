@@ -19,7 +19,9 @@ void resolve(const GlProcLoader& loader, Function& slot, const char* name) {
 
 }  // namespace
 
-bool gl_functions_loaded() { return loaded; }
+bool gl_functions_loaded() {
+    return loaded;
+}
 
 void load_gl_functions(const GlProcLoader& loader) {
     if (loaded) return;

@@ -9,7 +9,7 @@ namespace zelto {
 // One GL object name, deleted with the owner. Needs the context current when it dies.
 template <class Traits>
 class GlHandle {
-public:
+  public:
     GlHandle() = default;
     explicit GlHandle(GLuint name) : name_(name) {}
     ~GlHandle() { reset(); }
@@ -32,7 +32,7 @@ public:
         name_ = 0;
     }
 
-private:
+  private:
     GLuint name_ = 0;
 };
 

@@ -18,12 +18,16 @@ struct Rgba {
 
 GLenum upload_format(LcdMode format) {
     switch (format) {
-    case LCD_MODE_H_RGB:
-    case LCD_MODE_V_RGB: return GL_RGB;
-    case LCD_MODE_H_BGR:
-    case LCD_MODE_V_BGR: return GL_BGR;
-    case LCD_MODE_COLOR: return GL_BGRA;
-    default: return GL_RED;
+        case LCD_MODE_H_RGB:
+        case LCD_MODE_V_RGB:
+            return GL_RGB;
+        case LCD_MODE_H_BGR:
+        case LCD_MODE_V_BGR:
+            return GL_BGR;
+        case LCD_MODE_COLOR:
+            return GL_BGRA;
+        default:
+            return GL_RED;
     }
 }
 
@@ -31,21 +35,27 @@ std::uint32_t page_bytes_per_pixel(AtlasPageKind kind) {
     return kind == ATLAS_PAGE_COLOR ? 4 : kind == ATLAS_PAGE_SUBPIXEL ? 3 : 1;
 }
 
-std::uint32_t round_up_4(std::uint32_t n) { return (n + 3) & ~3u; }
+std::uint32_t round_up_4(std::uint32_t n) {
+    return (n + 3) & ~3u;
+}
 
-bool is_bgr(LcdMode format) { return format == LCD_MODE_H_BGR || format == LCD_MODE_V_BGR; }
+bool is_bgr(LcdMode format) {
+    return format == LCD_MODE_H_BGR || format == LCD_MODE_V_BGR;
+}
 
 // A pixel of any glyph format as straight-alpha RGBA; coverage formats are white ink.
 Rgba pixel_of(const GlyphBitmap& g, int x, int y) {
     const std::uint8_t* p = g.data + static_cast<std::size_t>(y) * g.pitch +
                             static_cast<std::size_t>(x) * bytes_per_pixel(g.format);
     switch (g.format) {
-    case LCD_MODE_NONE: return {p[0], p[0], p[0], p[0]};
-    case LCD_MODE_COLOR: return {p[2], p[1], p[0], p[3]};
-    default: {
-        const Rgba c = is_bgr(g.format) ? Rgba{p[2], p[1], p[0], 0} : Rgba{p[0], p[1], p[2], 0};
-        return {c.r, c.g, c.b, std::max({c.r, c.g, c.b})};
-    }
+        case LCD_MODE_NONE:
+            return {p[0], p[0], p[0], p[0]};
+        case LCD_MODE_COLOR:
+            return {p[2], p[1], p[0], p[3]};
+        default: {
+            const Rgba c = is_bgr(g.format) ? Rgba{p[2], p[1], p[0], 0} : Rgba{p[0], p[1], p[2], 0};
+            return {c.r, c.g, c.b, std::max({c.r, c.g, c.b})};
+        }
     }
 }
 
@@ -53,32 +63,34 @@ Rgba pixel_of(const GlyphBitmap& g, int x, int y) {
 // images take the glyph over what is there.
 void combine(std::uint8_t* out, LcdMode format, Rgba in) {
     switch (format) {
-    case LCD_MODE_NONE: out[0] = static_cast<std::uint8_t>(std::max<int>(out[0], in.a)); return;
-    case LCD_MODE_COLOR: {
-        const int a = in.a, inv = 255 - a;
-        const int dst_a = out[3];
-        const int out_a = a + dst_a * inv / 255;
-        if (out_a == 0) return;
-        auto over = [&](int src, int dst) {
-            return static_cast<std::uint8_t>((src * a + dst * dst_a * inv / 255) / out_a);
-        };
-        out[0] = over(in.b, out[0]);
-        out[1] = over(in.g, out[1]);
-        out[2] = over(in.r, out[2]);
-        out[3] = static_cast<std::uint8_t>(out_a);
-        return;
-    }
-    default: {
-        const bool bgr = is_bgr(format);
-        // Colour ink becomes coverage of its alpha on a subpixel image.
-        const Rgba c = in.a != in.r || in.a != in.g || in.a != in.b
-                           ? Rgba{in.r * in.a / 255, in.g * in.a / 255, in.b * in.a / 255, in.a}
-                           : in;
-        out[bgr ? 2 : 0] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 2 : 0], c.r));
-        out[1] = static_cast<std::uint8_t>(std::max<int>(out[1], c.g));
-        out[bgr ? 0 : 2] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 0 : 2], c.b));
-        return;
-    }
+        case LCD_MODE_NONE:
+            out[0] = static_cast<std::uint8_t>(std::max<int>(out[0], in.a));
+            return;
+        case LCD_MODE_COLOR: {
+            const int a = in.a, inv = 255 - a;
+            const int dst_a = out[3];
+            const int out_a = a + dst_a * inv / 255;
+            if (out_a == 0) return;
+            auto over = [&](int src, int dst) {
+                return static_cast<std::uint8_t>((src * a + dst * dst_a * inv / 255) / out_a);
+            };
+            out[0] = over(in.b, out[0]);
+            out[1] = over(in.g, out[1]);
+            out[2] = over(in.r, out[2]);
+            out[3] = static_cast<std::uint8_t>(out_a);
+            return;
+        }
+        default: {
+            const bool bgr = is_bgr(format);
+            // Colour ink becomes coverage of its alpha on a subpixel image.
+            const Rgba c = in.a != in.r || in.a != in.g || in.a != in.b
+                               ? Rgba{in.r * in.a / 255, in.g * in.a / 255, in.b * in.a / 255, in.a}
+                               : in;
+            out[bgr ? 2 : 0] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 2 : 0], c.r));
+            out[1] = static_cast<std::uint8_t>(std::max<int>(out[1], c.g));
+            out[bgr ? 0 : 2] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 0 : 2], c.b));
+            return;
+        }
     }
 }
 
@@ -122,7 +134,8 @@ GlyphAtlas::GlyphAtlas(FontSet& fonts, const Settings& settings, AtlasCell cell,
     : fonts_(fonts),
       settings_(settings),
       cell_(cell),
-      page_size_(std::min<std::uint32_t>(PAGE_SIZE, static_cast<std::uint32_t>(std::max(max_texture_size, 64)))),
+      page_size_(std::min<std::uint32_t>(
+          PAGE_SIZE, static_cast<std::uint32_t>(std::max(max_texture_size, 64)))),
       max_texture_size_(max_texture_size) {
     build_builtin_glyphs();
 }
@@ -141,21 +154,22 @@ std::optional<GlyphEntry> GlyphAtlas::lookup(const GlyphKey& key) const {
 std::optional<GlyphEntry> GlyphAtlas::find_with_style_fallback(const GlyphKey& key) const {
     GlyphKey other = key;
     switch (key.style) {
-    case GLYPH_STYLE_BOLD:
-        if (settings_.has_bold_font) return std::nullopt;
-        other.style = GLYPH_STYLE_NORMAL;
-        break;
-    case GLYPH_STYLE_ITALIC:
-        if (settings_.has_italic_font) return std::nullopt;
-        other.style = GLYPH_STYLE_NORMAL;
-        break;
-    case GLYPH_STYLE_BOLD_ITALIC:
-        if (settings_.has_bold_italic_font) return std::nullopt;
-        other.style = settings_.has_bold_font     ? GLYPH_STYLE_BOLD
-                      : settings_.has_italic_font ? GLYPH_STYLE_ITALIC
-                                                  : GLYPH_STYLE_NORMAL;
-        break;
-    default: return std::nullopt;
+        case GLYPH_STYLE_BOLD:
+            if (settings_.has_bold_font) return std::nullopt;
+            other.style = GLYPH_STYLE_NORMAL;
+            break;
+        case GLYPH_STYLE_ITALIC:
+            if (settings_.has_italic_font) return std::nullopt;
+            other.style = GLYPH_STYLE_NORMAL;
+            break;
+        case GLYPH_STYLE_BOLD_ITALIC:
+            if (settings_.has_bold_italic_font) return std::nullopt;
+            other.style = settings_.has_bold_font     ? GLYPH_STYLE_BOLD
+                          : settings_.has_italic_font ? GLYPH_STYLE_ITALIC
+                                                      : GLYPH_STYLE_NORMAL;
+            break;
+        default:
+            return std::nullopt;
     }
     return lookup(other);
 }
@@ -173,10 +187,13 @@ std::optional<GlyphEntry> GlyphAtlas::get_glyph(const GlyphKey& key) {
     return key.combining[0] ? compose(key) : rasterise(key);
 }
 
-void GlyphAtlas::insert(const GlyphKey& key, const GlyphEntry& entry) { map_[key] = entry; }
+void GlyphAtlas::insert(const GlyphKey& key, const GlyphEntry& entry) {
+    map_[key] = entry;
+}
 
 void GlyphAtlas::warn_missing(const GlyphKey& key) {
-    if (misses_.insert(key).second) warn("Missing glyph u+%X\n", static_cast<unsigned>(key.code_point));
+    if (misses_.insert(key).second)
+        warn("Missing glyph u+%X\n", static_cast<unsigned>(key.code_point));
 }
 
 void GlyphAtlas::store(const GlyphKey& key, FontStyle used, const GlyphEntry& entry) {
@@ -221,8 +238,8 @@ std::optional<GlyphEntry> GlyphAtlas::compose(const GlyphKey& key) {
     const int w = std::max<int>(b.width, cell_.width), h = std::max<int>(b.height, cell_.height);
     // The row of the baseline in the image: the cell's own for text, so that the composed glyph
     // sits where its parts would; a colour glyph keeps its top at the image's top.
-    const int baseline = format == LCD_MODE_COLOR ? std::max<int>(b.top, 0)
-                                                  : cell_.baseline + (h - cell_.height);
+    const int baseline =
+        format == LCD_MODE_COLOR ? std::max<int>(b.top, 0) : cell_.baseline + (h - cell_.height);
     OwnedBitmap image;
     GlyphBitmap& out = image.bitmap;
     out.width = static_cast<std::int16_t>(w);
@@ -236,8 +253,9 @@ std::optional<GlyphEntry> GlyphAtlas::compose(const GlyphKey& key) {
         const int y = std::clamp(baseline - g.top, 0, std::max(0, h - g.height));
         for (int gy = 0; gy < g.height && y + gy < h; ++gy) {
             for (int gx = 0; gx < g.width && x + gx < w; ++gx) {
-                std::uint8_t* dst = &image.pixels[static_cast<std::size_t>(y + gy) * out.pitch +
-                                                  static_cast<std::size_t>(x + gx) * bytes_per_pixel(format)];
+                std::uint8_t* dst =
+                    &image.pixels[static_cast<std::size_t>(y + gy) * out.pitch +
+                                  static_cast<std::size_t>(x + gx) * bytes_per_pixel(format)];
                 combine(dst, format, pixel_of(g, gx, gy));
             }
         }
@@ -364,10 +382,12 @@ AtlasPage& GlyphAtlas::new_page(AtlasPageKind kind, std::uint32_t width, std::ui
     const GLint internal = kind == ATLAS_PAGE_COLOR      ? GL_RGBA8
                            : kind == ATLAS_PAGE_SUBPIXEL ? GL_RGB8
                                                          : GL_LUMINANCE8;
-    const GLenum format = kind == ATLAS_PAGE_COLOR ? GL_BGRA : kind == ATLAS_PAGE_SUBPIXEL ? GL_RGB : GL_RED;
+    const GLenum format = kind == ATLAS_PAGE_COLOR      ? GL_BGRA
+                          : kind == ATLAS_PAGE_SUBPIXEL ? GL_RGB
+                                                        : GL_RED;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexImage2D(GL_TEXTURE_2D, 0, internal, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
-                 0, format, GL_UNSIGNED_BYTE, zeros.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, internal, static_cast<GLsizei>(width),
+                 static_cast<GLsizei>(height), 0, format, GL_UNSIGNED_BYTE, zeros.data());
     memory_bytes_ += zeros.size();
     return p;
 }
@@ -391,8 +411,8 @@ void GlyphAtlas::build_builtin_glyphs() {
     const std::uint32_t n = cell_.width, h = cell_.height;
     if (n < BUILTIN_GLYPH_MIN_CELL || h < BUILTIN_GLYPH_MIN_CELL) return;
     const auto code_points = builtin_glyph_code_points();
-    const std::uint32_t rows =
-        static_cast<std::uint32_t>((code_points.size() + BUILTIN_PAGE_COLUMNS - 1) / BUILTIN_PAGE_COLUMNS);
+    const std::uint32_t rows = static_cast<std::uint32_t>(
+        (code_points.size() + BUILTIN_PAGE_COLUMNS - 1) / BUILTIN_PAGE_COLUMNS);
     const std::uint32_t width = BUILTIN_PAGE_COLUMNS * n, height = rows * h;
     // Huge cells would make a page beyond the GL limit or the memory budget.
     if (width > static_cast<std::uint32_t>(max_texture_size_) ||
@@ -426,8 +446,8 @@ void GlyphAtlas::build_builtin_glyphs() {
     }
     glBindTexture(GL_TEXTURE_2D, page.texture.get());
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
-                    GL_RED, GL_UNSIGNED_BYTE, pixels.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width),
+                    static_cast<GLsizei>(height), GL_RED, GL_UNSIGNED_BYTE, pixels.data());
 }
 
 }  // namespace zelto

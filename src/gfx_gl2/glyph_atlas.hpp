@@ -40,7 +40,8 @@ struct GlyphKey {
 struct GlyphKeyHash {
     std::size_t operator()(const GlyphKey& k) const {
         std::uint64_t h = k.code_point * 0x9E3779B97F4A7C15ull;
-        h ^= (std::uint64_t{k.combining[0]} << 21) ^ (std::uint64_t{k.combining[1]} << 42) ^ k.style;
+        h ^=
+            (std::uint64_t{k.combining[0]} << 21) ^ (std::uint64_t{k.combining[1]} << 42) ^ k.style;
         h *= 0xFF51AFD7ED558CCDull;
         return static_cast<std::size_t>(h ^ (h >> 33));
     }
@@ -80,7 +81,7 @@ AtlasPageKind page_kind_for(LcdMode format);
 
 // What a cell looks like inside the atlas owner's grid.
 struct AtlasCell {
-    std::uint16_t width = 0;   // padding included
+    std::uint16_t width = 0;  // padding included
     std::uint16_t height = 0;
     std::int32_t baseline = 0;  // pixels from the cell's top to the baseline
 };
@@ -88,7 +89,7 @@ struct AtlasCell {
 // The glyph cache of the renderer: rasterised glyphs packed on shelves of texture pages, one
 // current page per kind, found again by their key. Built-in box glyphs get a page of their own.
 class GlyphAtlas {
-public:
+  public:
     static constexpr std::uint32_t PAGE_SIZE = 1024;
     // Pages and entries beyond these are not grown but flushed: the whole atlas starts again.
     static constexpr std::size_t MEMORY_BUDGET = 64u << 20;
@@ -115,7 +116,7 @@ public:
     // The built-in box glyphs' page, or null when there is none (small cells, `font-box-chars`).
     const AtlasPage* builtin_page() const;
 
-private:
+  private:
     struct Placement {
         AtlasPage* page;
         std::uint32_t x, y;

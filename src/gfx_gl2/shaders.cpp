@@ -15,7 +15,8 @@ const char* const V3 =
     "#version 120\nattribute vec4 coord;uniform vec2 offset;varying vec2 tex_coord;void "
     "main(){tex_coord=coord.zw;gl_Position=vec4(coord.xy+offset,0,1);}";
 const char* const V4 =
-    "#version 120\nattribute vec2 pos;varying vec2 fpos;void main(){fpos=pos;gl_Position=vec4(pos,0,1);}";
+    "#version 120\nattribute vec2 pos;varying vec2 fpos;void "
+    "main(){fpos=pos;gl_Position=vec4(pos,0,1);}";
 const char* const F1 = "#version 120\nuniform vec4 clr;void main(){gl_FragColor=clr;}";
 const char* const F2 = "#version 120\nuniform vec3 clr;void main(){gl_FragData[0]=vec4(clr,1);}";
 const char* const F3 = "#version 120\nuniform vec4 clr;void main(){gl_FragData[0]=clr;}";

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "fonts/box_glyphs.hpp"
+
+#include <gtest/gtest.h>
 
 namespace zelto {
 namespace {
@@ -10,11 +10,13 @@ struct Cell {
 };
 
 class BuiltinGlyph : public testing::TestWithParam<Cell> {
-protected:
+  protected:
     unsigned n() const { return GetParam().n; }
     unsigned h() const { return GetParam().h; }
     std::vector<std::uint8_t> glyph(char32_t cp) const { return draw_builtin_glyph(cp, n(), h()); }
-    int at(const std::vector<std::uint8_t>& g, unsigned x, unsigned y) const { return g.at(y * n() + x); }
+    int at(const std::vector<std::uint8_t>& g, unsigned x, unsigned y) const {
+        return g.at(y * n() + x);
+    }
     bool row_full(const std::vector<std::uint8_t>& g, unsigned y) const {
         for (unsigned x = 0; x < n(); ++x)
             if (at(g, x, y) != 255) return false;
@@ -41,8 +43,10 @@ TEST_P(BuiltinGlyph, LightLinesReachTheCellEdgesThroughTheCentre) {
     const auto horizontal = glyph(0x2500);
     ASSERT_EQ(horizontal.size(), n() * h());
     for (unsigned y = 0; y < h(); ++y) {
-        if (y == h() / 2) EXPECT_TRUE(row_full(horizontal, y));
-        else EXPECT_TRUE(row_empty(horizontal, y)) << y;
+        if (y == h() / 2)
+            EXPECT_TRUE(row_full(horizontal, y));
+        else
+            EXPECT_TRUE(row_empty(horizontal, y)) << y;
     }
     const auto vertical = glyph(0x2502);
     EXPECT_TRUE(column_full(vertical, n() / 2));

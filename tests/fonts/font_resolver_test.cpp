@@ -1,8 +1,8 @@
+#include "fonts/font_resolver.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
-#include "fonts/font_resolver.hpp"
 
 namespace zelto {
 namespace {

@@ -1,10 +1,11 @@
+#include "fonts/font_set.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "fonts/font_resolver.hpp"
-#include "fonts/font_set.hpp"
 
 namespace zelto {
 namespace {
@@ -207,7 +208,8 @@ TEST(FontSet, ColourEmojiComesFromTheColourListAsBgra) {
     EXPECT_EQ(smile->style, FONT_STYLE_NONE);
     EXPECT_EQ(smile->pitch, smile->width * 4u);
     // Opaque face, transparent corners.
-    const std::uint8_t* centre = smile->data + (smile->height / 2) * smile->pitch + smile->width / 2 * 4;
+    const std::uint8_t* centre =
+        smile->data + (smile->height / 2) * smile->pitch + smile->width / 2 * 4;
     EXPECT_EQ(centre[3], 255);
     EXPECT_EQ(smile->data[3], 0);
 }
@@ -216,7 +218,8 @@ TEST(FontSet, FailedReloadKeepsTheOldSize) {
     const auto dir = std::filesystem::temp_directory_path() / "zelto-fontset-reload";
     std::filesystem::create_directories(dir);
     const auto copy = dir / "mono.ttf";
-    std::filesystem::copy_file(mono_regular(), copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(mono_regular(), copy,
+                               std::filesystem::copy_options::overwrite_existing);
     Settings s = settings_with(copy.string());
     FontSet fonts(s);
     const auto height = fonts.line_height();
@@ -240,6 +243,97 @@ TEST(FontSet, FailedReloadKeepsTheOldSize) {
     ASSERT_NE(a, nullptr);
     EXPECT_TRUE(has_ink(*a));
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace zelto
+
+namespace zelto {
+namespace {
+
+FT_Bitmap make_bitmap(unsigned char mode, unsigned width, unsigned rows, int pitch,
+                      std::vector<std::uint8_t>& storage) {
+    FT_Bitmap b{};
+    b.pixel_mode = mode;
+    b.width = width;
+    b.rows = rows;
+    b.pitch = pitch;
+    b.buffer = storage.data();
+    return b;
+}
+
+TEST(NormaliseBitmap, MonochromeRowsFollowANegativePitch) {
+    // Two rows of 10 pixels, 2 bytes each, stored bottom row first.
+    std::vector<std::uint8_t> storage = {0b00000000, 0b01000000,   // bottom: pixel 9
+                                         0b10000000, 0b00000000};  // top: pixel 0
+    const FT_Bitmap b = make_bitmap(FT_PIXEL_MODE_MONO, 10, 2, -2, storage);
+    std::vector<std::uint8_t> pixels;
+    const auto out = normalise_bitmap(b, false, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->format, LCD_MODE_NONE);
+    EXPECT_EQ(out->width, 10);
+    EXPECT_EQ(out->pitch, 10u);
+    std::vector<std::uint8_t> expected(20, 0);
+    expected[0] = 255;
+    expected[19] = 255;
+    EXPECT_EQ(std::vector<std::uint8_t>(out->data, out->data + 20), expected);
+}
+
+TEST(NormaliseBitmap, TwoAndFourBitGraysBecomeEightBit) {
+    std::vector<std::uint8_t> two = {0b00011011};  // 0, 1, 2, 3
+    std::vector<std::uint8_t> pixels;
+    auto out = normalise_bitmap(make_bitmap(FT_PIXEL_MODE_GRAY2, 4, 1, 1, two), false, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(std::vector<std::uint8_t>(out->data, out->data + 4),
+              (std::vector<std::uint8_t>{0, 85, 170, 255}));
+    std::vector<std::uint8_t> four = {0x0F, 0x80};
+    out = normalise_bitmap(make_bitmap(FT_PIXEL_MODE_GRAY4, 3, 1, 2, four), false, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(std::vector<std::uint8_t>(out->data, out->data + 3),
+              (std::vector<std::uint8_t>{0, 255, 136}));
+}
+
+TEST(NormaliseBitmap, VerticalLcdRowsAreRegroupedIntoPixels) {
+    // One pixel row of two pixels: three subpixel rows (R, G, B), pitch padded to 4.
+    std::vector<std::uint8_t> storage = {1, 2, 0, 0, 3, 4, 0, 0, 5, 6, 0, 0};
+    std::vector<std::uint8_t> pixels;
+    const auto out =
+        normalise_bitmap(make_bitmap(FT_PIXEL_MODE_LCD_V, 2, 3, 4, storage), true, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->format, LCD_MODE_V_BGR);
+    EXPECT_EQ(out->height, 1);
+    EXPECT_EQ(out->pitch, 8u);
+    EXPECT_EQ(out->alignment, 4);
+    EXPECT_EQ(std::vector<std::uint8_t>(out->data, out->data + 6),
+              (std::vector<std::uint8_t>{1, 3, 5, 2, 4, 6}));
+}
+
+TEST(NormaliseBitmap, HorizontalLcdAndColourKeepTheirBytes) {
+    std::vector<std::uint8_t> lcd = {9, 8, 7, 6, 5, 4, 0, 0};
+    std::vector<std::uint8_t> pixels;
+    auto out = normalise_bitmap(make_bitmap(FT_PIXEL_MODE_LCD, 6, 1, 8, lcd), false, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->format, LCD_MODE_H_RGB);
+    EXPECT_EQ(out->width, 2);
+    EXPECT_EQ(out->data[5], 4);
+    std::vector<std::uint8_t> bgra = {1, 2, 3, 4, 5, 6, 7, 8};  // rows bottom up
+    out = normalise_bitmap(make_bitmap(FT_PIXEL_MODE_BGRA, 1, 2, -4, bgra), false, pixels);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(out->format, LCD_MODE_COLOR);
+    EXPECT_EQ(out->data[0], 5);
+    EXPECT_EQ(out->data[4], 1);
+    EXPECT_FALSE(normalise_bitmap(make_bitmap(FT_PIXEL_MODE_NONE, 1, 1, 1, lcd), false, pixels));
+}
+
+TEST(FontSet, OutputLcdOrderChangeReachesEveryFace) {
+    Settings s = settings_with(mono_regular(), LCD_MODE_H_RGB);
+    FontSet fonts(s);
+    EXPECT_EQ(fonts.glyph_for(U'x', FONT_STYLE_REGULAR)->format, LCD_MODE_H_RGB);
+    fonts.set_lcd_order(LCD_MODE_V_BGR);
+    ASSERT_TRUE(fonts.reload());
+    EXPECT_EQ(s.current_lcd_order, LCD_MODE_V_BGR);
+    EXPECT_EQ(fonts.lcd_mode(), LCD_MODE_V_BGR);
+    EXPECT_EQ(fonts.glyph_for(U'x', FONT_STYLE_REGULAR)->format, LCD_MODE_V_BGR);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "gfx_gl2/gfx_null.hpp"
+
+#include <gtest/gtest.h>
 
 namespace zelto {
 namespace {

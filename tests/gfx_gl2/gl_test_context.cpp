@@ -28,14 +28,25 @@ SharedContext& shared_context() {
         auto get_platform_display = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
             eglGetProcAddress("eglGetPlatformDisplayEXT"));
         if (!get_platform_display) throw std::runtime_error("no eglGetPlatformDisplayEXT");
-        s.display = get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        s.display =
+            get_platform_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
         if (s.display == EGL_NO_DISPLAY || !eglInitialize(s.display, nullptr, nullptr))
             throw std::runtime_error("no surfaceless EGL display");
-        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                     EGL_OPENGL_BIT,   EGL_RED_SIZE,     8,
-                                     EGL_GREEN_SIZE,   8,                EGL_BLUE_SIZE,
-                                     8,                EGL_ALPHA_SIZE,   8,
-                                     EGL_DEPTH_SIZE,   0,                EGL_NONE};
+        const EGLint attributes[] = {EGL_SURFACE_TYPE,
+                                     EGL_PBUFFER_BIT,
+                                     EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE,
+                                     8,
+                                     EGL_GREEN_SIZE,
+                                     8,
+                                     EGL_BLUE_SIZE,
+                                     8,
+                                     EGL_ALPHA_SIZE,
+                                     8,
+                                     EGL_DEPTH_SIZE,
+                                     0,
+                                     EGL_NONE};
         EGLint count = 0;
         if (!eglChooseConfig(s.display, attributes, &s.config, 1, &count) || count < 1)
             throw std::runtime_error("no pbuffer EGL config");
@@ -51,7 +62,8 @@ SharedContext& shared_context() {
 
 }  // namespace
 
-OffscreenGl::OffscreenGl(std::uint32_t width, std::uint32_t height) : width_(width), height_(height) {
+OffscreenGl::OffscreenGl(std::uint32_t width, std::uint32_t height)
+    : width_(width), height_(height) {
     SharedContext& s = shared_context();
     const EGLint attributes[] = {EGL_WIDTH, static_cast<EGLint>(width), EGL_HEIGHT,
                                  static_cast<EGLint>(height), EGL_NONE};

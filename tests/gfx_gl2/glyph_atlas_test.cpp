@@ -9,7 +9,7 @@ namespace zelto::test {
 namespace {
 
 class GlyphAtlasTest : public RendererTest {
-protected:
+  protected:
     GlyphAtlas& atlas() { return gfx->atlas(); }
     const AtlasPage& page_of(const GlyphEntry& e) { return atlas().pages().at(e.page); }
     std::optional<GlyphEntry> glyph(char32_t cp, std::uint8_t style = GLYPH_STYLE_NORMAL,
@@ -54,8 +54,8 @@ TEST_F(GlyphAtlasTest, AsciiGlyphsGetDisjointEntriesAndHitAgain) {
         for (std::size_t j = i + 1; j < entries.size(); ++j) {
             const auto& a = entries[i];
             const auto& b = entries[j];
-            const bool overlap = a.texture == b.texture && a.u0 < b.u1 && b.u0 < a.u1 &&
-                                 a.v0 < b.v1 && b.v0 < a.v1;
+            const bool overlap =
+                a.texture == b.texture && a.u0 < b.u1 && b.u0 < a.u1 && a.v0 < b.v1 && b.v0 < a.v1;
             ASSERT_FALSE(overlap) << i << " " << j;
         }
     }
@@ -239,8 +239,8 @@ TEST_F(GlyphAtlasTest, AccentComposedAboveTheBaseKeepsTheDescender) {
     const auto [c_first, c_last] = ink_rows(entry_pixels(*composed), composed->width);
     const int c_top = baseline - static_cast<int>(composed->top) + c_first;
     const int c_bottom = baseline - static_cast<int>(composed->top) + c_last;
-    EXPECT_LT(c_top, q_top - 1);      // the accent's ink is above the q
-    EXPECT_EQ(c_bottom, q_bottom);    // and the q's tail stays where it was
+    EXPECT_LT(c_top, q_top - 1);    // the accent's ink is above the q
+    EXPECT_EQ(c_bottom, q_bottom);  // and the q's tail stays where it was
     EXPECT_GT(c_bottom, baseline);
 }
 
@@ -257,7 +257,7 @@ TEST_F(GlyphAtlasTest, MissingCombiningMarkIsLeftOutOnce) {
 }
 
 class ColorGlyphTest : public GlyphAtlasTest {
-protected:
+  protected:
     void SetUp() override {
         GlyphAtlasTest::SetUp();
         UnstyledFont color;

@@ -27,7 +27,7 @@ inline std::string find_font_file(const char* family) {
 
 // A renderer initialised in an offscreen context of the given size.
 class RendererTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override { settings = resolved_settings(); }
 
     void start(std::uint32_t width = 320, std::uint32_t height = 200) {
@@ -50,7 +50,8 @@ protected:
         const AtlasPage& page = gfx->atlas().pages().at(e.page);
         const bool rgba = page.kind != ATLAS_PAGE_GRAYSCALE;
         const unsigned bpp = rgba ? 4 : 1;
-        const auto all = OffscreenGl::read_texture(page.texture.get(), page.width, page.height, rgba);
+        const auto all =
+            OffscreenGl::read_texture(page.texture.get(), page.width, page.height, rgba);
         const auto x0 = static_cast<std::uint32_t>(e.u0 * page.width + 0.5f);
         const auto y0 = static_cast<std::uint32_t>(e.v0 * page.height + 0.5f);
         std::vector<std::uint8_t> out;
