@@ -725,5 +725,28 @@ TEST(WindowX11NoDisplay, CreateReturnsNullWithoutADisplay) {
     }
 }
 
+// Opens a window on a server of its own, stops the server and goes on dispatching.
+[[noreturn]] void dispatch_after_the_server_is_gone() {
+    test::XvfbServer server;
+    if (!server.start()) {
+        std::exit(3);
+    }
+    UiState ui;
+    auto window = window_x11_create(64, 64, CELL_W, CELL_H, WindowContextRequest{}, &ui);
+    server.stop();
+    for (;;) {
+        pollfd fd{window->get_connection_fd(), POLLIN, 0};
+        poll(&fd, 1, 100);
+        window->events();
+    }
+}
+
+// A server that goes away ends zelto with an error instead of a hang or a crash.
+TEST(WindowX11ServerLoss, LosingTheServerIsFatal) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(dispatch_after_the_server_is_gone(), testing::ExitedWithCode(1),
+                "fatal I/O error in Xlib");
+}
+
 }  // namespace
 }  // namespace zelto

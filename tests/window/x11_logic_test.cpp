@@ -112,6 +112,7 @@ TEST(X11Keys, KeyNamesResolveToWhatAPressReports) {
     EXPECT_EQ(key_value_from_name("F10"), KEY_SYM_F10);
     EXPECT_EQ(key_value_from_name("Left"), KEY_SYM_LEFT);
     EXPECT_EQ(key_value_from_name("KP_Home"), 0xff95u);
+    EXPECT_EQ(key_value_from_name("page_down"), KEY_SYM_PAGE_DOWN);
     EXPECT_EQ(key_value_from_name("NoSuchKey"), 0u);
     EXPECT_EQ(key_value_from_name(""), 0u);
 }

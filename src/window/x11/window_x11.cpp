@@ -532,6 +532,7 @@ void WindowX11::handle_event(XEvent& event) {
     if (connection_->has_randr && (event.type == connection_->randr_event_base + RRScreenChangeNotify ||
                                    event.type == connection_->randr_event_base + RRNotify)) {
         XRRUpdateConfiguration(&event);
+        connection_->update_frame_interval();
         load_monitors();
         check_monitor();
     }

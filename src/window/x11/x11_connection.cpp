@@ -136,7 +136,7 @@ std::unique_ptr<X11Connection> X11Connection::open() {
         connection->has_randr = true;
         XRRSelectInput(display, DefaultRootWindow(display),
                        RRScreenChangeNotifyMask | RROutputChangeNotifyMask);
-        connection->frame_interval_ms = frame_interval_for_rate(current_refresh_rate(display));
+        connection->update_frame_interval();
     } else {
         warn("XRandR not supported by server\n");
     }
@@ -144,6 +144,10 @@ std::unique_ptr<X11Connection> X11Connection::open() {
     const long extended = XExtendedMaxRequestSize(display);
     connection->max_request_size = (extended > 0 ? extended : XMaxRequestSize(display)) / 4;
     return connection;
+}
+
+void X11Connection::update_frame_interval() {
+    frame_interval_ms = frame_interval_for_rate(current_refresh_rate(display));
 }
 
 X11Connection::~X11Connection() {

@@ -61,6 +61,9 @@ struct X11Connection {
     // Connects to the default display: null when there is none or its GLX is older than 1.3.
     static std::unique_ptr<X11Connection> open();
 
+    // Paces frames by the screen's current refresh rate.
+    void update_frame_interval();
+
     X11Connection(const X11Connection&) = delete;
     X11Connection& operator=(const X11Connection&) = delete;
     ~X11Connection();

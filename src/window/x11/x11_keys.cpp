@@ -63,7 +63,11 @@ std::optional<KeyReport> translate_key_press(const KeyLookup& lookup) {
 }
 
 std::uint32_t key_value_from_name(const char* name) {
-    const KeySym keysym = XStringToKeysym(name);
+    KeySym keysym = XStringToKeysym(name);
+    if (keysym == NoSymbol) {
+        // Names are exact first ("A" is not "a"); otherwise case does not matter, as on Wayland.
+        keysym = xkb_keysym_from_name(name, XKB_KEYSYM_CASE_INSENSITIVE);
+    }
     if (keysym == NoSymbol) {
         return 0;
     }

@@ -29,8 +29,9 @@ std::uint32_t modifiers_from_x11_state(unsigned int state);
 // other keys without text report nothing.
 std::optional<KeyReport> translate_key_press(const KeyLookup& lookup);
 
-// The key value for a key-binding name (an X key symbol name): the code point of the symbol's
-// character, else the full key symbol; 0 when the name is unknown.
+// The key value for a key-binding name (an X key symbol name, matched exactly, else ignoring
+// case): the code point of the symbol's character, else the full key symbol; 0 when the name is
+// unknown.
 std::uint32_t key_value_from_name(const char* name);
 
 // The one code point of a short UTF-8 text, or none when it is not exactly one valid sequence.
