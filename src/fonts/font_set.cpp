@@ -210,8 +210,11 @@ bool FontFace::open(FT_Library library, int points, unsigned dpi, LcdMode mode,
         face.reset();
         return false;
     }
-    advance = static_cast<std::int16_t>(opened->glyph->advance.x / 64);
-    line_height = static_cast<std::int16_t>(opened->size->metrics.height / 64);
+    // Cells are 16-bit; a size beyond that is clamped rather than wrapped.
+    advance =
+        static_cast<std::int16_t>(std::clamp<FT_Pos>(opened->glyph->advance.x / 64, 0, 32767));
+    line_height =
+        static_cast<std::int16_t>(std::clamp<FT_Pos>(opened->size->metrics.height / 64, 0, 32767));
     const FT_GlyphSlot slot = opened->glyph;
     const bool monochrome =
         slot->format == FT_GLYPH_FORMAT_BITMAP && slot->bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
@@ -264,10 +267,10 @@ FontSet::FontSet(Settings& settings) : settings_(settings) {
             font.present[i] = !files[i]->empty();
             font.faces[i].path = *files[i];
             font.faces[i].size_offset = entry.size_offset;
-            font.faces[i].ranges = &entry.ranges;
+            font.faces[i].ranges = entry.ranges;
             font.faces[i].lcd_mode = configured_lcd_mode_;
         }
-        font.ranges = &entry.ranges;
+        font.ranges = entry.ranges;
         font.lcd_mode = configured_lcd_mode_;
     }
     auto add_unstyled = [](std::vector<FontFace>& list, const std::vector<UnstyledFont>& entries,
@@ -277,7 +280,7 @@ FontSet::FontSet(Settings& settings) : settings_(settings) {
             FontFace& face = list.emplace_back();
             face.path = entry.file;
             face.size_offset = entry.size_offset;
-            face.ranges = &entry.ranges;
+            face.ranges = entry.ranges;
             face.lcd_mode = mode;
         }
     };
@@ -407,7 +410,7 @@ void FontSet::set_lcd_order(LcdMode order) {
 
 const GlyphBitmap* FontSet::glyph_for(char32_t code_point, FontStyle style) {
     for (StyledFont& font : primary_) {
-        if (font.unusable || !ranges_contain(*font.ranges, code_point)) continue;
+        if (font.unusable || !ranges_contain(font.ranges, code_point)) continue;
         if (!font.regular().loaded && !open_styled(font, false)) continue;
         auto [face, used] = font.face_for(style);
         if (const GlyphBitmap* glyph = render(*face, code_point)) {

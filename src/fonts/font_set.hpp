@@ -47,22 +47,20 @@ struct FontFace {
     bool bgr = false;
     FT_Render_Mode render_mode = FT_RENDER_MODE_NORMAL;
     FT_Int32 load_flags = FT_LOAD_DEFAULT;
-    const std::vector<CodepointRange>* ranges = nullptr;  // null or empty: every code point
+    std::vector<CodepointRange> ranges;  // empty: every code point
     std::int16_t size_offset = 0;
 
     // Opens at max(1, points) at dpi x dpi in `mode`. On failure `error` holds the message.
     bool open(FT_Library library, int points, unsigned dpi, LcdMode mode, std::string& error);
     void close();
-    bool covers(char32_t code_point) const {
-        return !ranges || ranges_contain(*ranges, code_point);
-    }
+    bool covers(char32_t code_point) const { return ranges_contain(ranges, code_point); }
 };
 
 // One primary font: its regular face and, when the family has them, the three styled faces.
 struct StyledFont {
     std::array<FontFace, 4> faces;  // regular, bold, italic, bold italic
     std::array<bool, 4> present{};  // a file exists for the style
-    const std::vector<CodepointRange>* ranges = nullptr;
+    std::vector<CodepointRange> ranges;
     LcdMode lcd_mode = LCD_MODE_NONE;
     bool unusable = false;
 
