@@ -31,3 +31,14 @@ install: build
 
 clean:
 	rm -rf build
+
+# --- terminal core: interpreter fuzzer and benchmark ---------------------------------------
+# `make fuzz FUZZ_SECONDS=1800` runs the libFuzzer target (clang) for that long;
+# `make bench` prints one line per workload and chunk size, beside libvterm.
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz bench
+fuzz: bootstrap
+	JOBS=$(JOBS) scripts/fuzz $(FUZZ_SECONDS)
+
+bench: bootstrap
+	JOBS=$(JOBS) scripts/bench

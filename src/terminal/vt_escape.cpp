@@ -80,16 +80,28 @@ void Vt::print_plain_run(std::string_view run) {
         VtLine& line = lines_[row_];
         const std::size_t room = static_cast<std::size_t>(cols_ - col_);
         const std::size_t n = std::min(room, run.size() - i);
-        ensure_cell(line, col_ + n - 1);
+        if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
+        reserve_cells(line, col_ + n);
         VtCell cell = current_attributes_;
         std::size_t first = SIZE_MAX, last = 0;
+        // Cells that exist are compared, so redrawing unchanged text damages nothing...
+        const std::size_t overwrite = std::min(n, line.cells.size() - col_);
         VtCell* cells = line.cells.data() + col_;
-        for (std::size_t k = 0; k < n; ++k) {
+        for (std::size_t k = 0; k < overwrite; ++k) {
             cell.code = static_cast<unsigned char>(run[i + k]);
             if (!(cells[k] == cell)) {
                 cells[k] = cell;
                 if (first == SIZE_MAX) first = k;
                 last = k;
+            }
+        }
+        // ...and cells past the end of the line are appended.
+        if (overwrite < n) {
+            if (first == SIZE_MAX) first = overwrite;
+            last = n - 1;
+            for (std::size_t k = overwrite; k < n; ++k) {
+                cell.code = static_cast<unsigned char>(run[i + k]);
+                line.cells.push_back(cell);
             }
         }
         if (first != SIZE_MAX) {
