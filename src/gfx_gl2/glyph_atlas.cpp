@@ -61,7 +61,7 @@ Rgba pixel_of(const GlyphBitmap& g, int x, int y) {
 
 // Combines one pixel of a glyph into the composed image: coverage keeps the brighter ink, colour
 // images take the glyph over what is there.
-void combine(std::uint8_t* out, LcdMode format, Rgba in) {
+void combine(std::uint8_t* out, LcdMode format, Rgba in, bool color_source) {
     switch (format) {
         case LCD_MODE_NONE:
             out[0] = static_cast<std::uint8_t>(std::max<int>(out[0], in.a));
@@ -81,14 +81,16 @@ void combine(std::uint8_t* out, LcdMode format, Rgba in) {
             return;
         }
         default: {
-            const bool bgr = is_bgr(format);
-            // Colour ink becomes coverage of its alpha on a subpixel image.
-            const Rgba c = in.a != in.r || in.a != in.g || in.a != in.b
+            // Colour ink counts as coverage of its brightness times its alpha.
+            const Rgba c = color_source
                                ? Rgba{in.r * in.a / 255, in.g * in.a / 255, in.b * in.a / 255, in.a}
                                : in;
-            out[bgr ? 2 : 0] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 2 : 0], c.r));
+            const bool bgr = is_bgr(format);
+            std::uint8_t& red = out[bgr ? 2 : 0];
+            std::uint8_t& blue = out[bgr ? 0 : 2];
+            red = static_cast<std::uint8_t>(std::max<int>(red, c.r));
             out[1] = static_cast<std::uint8_t>(std::max<int>(out[1], c.g));
-            out[bgr ? 0 : 2] = static_cast<std::uint8_t>(std::max<int>(out[bgr ? 0 : 2], c.b));
+            blue = static_cast<std::uint8_t>(std::max<int>(blue, c.b));
             return;
         }
     }
@@ -256,7 +258,7 @@ std::optional<GlyphEntry> GlyphAtlas::compose(const GlyphKey& key) {
                 std::uint8_t* dst =
                     &image.pixels[static_cast<std::size_t>(y + gy) * out.pitch +
                                   static_cast<std::size_t>(x + gx) * bytes_per_pixel(format)];
-                combine(dst, format, pixel_of(g, gx, gy));
+                combine(dst, format, pixel_of(g, gx, gy), g.format == LCD_MODE_COLOR);
             }
         }
         return y;

@@ -244,6 +244,32 @@ TEST_F(GlyphAtlasTest, AccentComposedAboveTheBaseKeepsTheDescender) {
     EXPECT_GT(c_bottom, baseline);
 }
 
+TEST_F(GlyphAtlasTest, SubpixelCompositionKeepsTheBaseSubpixels) {
+    settings.current_lcd_order = LCD_MODE_H_RGB;
+    start();
+    const GlyphBitmap* base = fonts->glyph_for('e', FONT_STYLE_REGULAR);
+    ASSERT_EQ(base->format, LCD_MODE_H_RGB);
+    std::vector<std::uint8_t> bottom_row(
+        base->data + (base->height - 1) * base->pitch,
+        base->data + (base->height - 1) * base->pitch + base->width * 3);
+    const int base_left = base->left, base_top = base->top, base_height = base->height;
+    const auto composed = glyph('e', GLYPH_STYLE_NORMAL, 0x301);
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(page_of(*composed).kind, ATLAS_PAGE_SUBPIXEL);
+    const auto pixels = entry_pixels(*composed);
+    const int x = base_left - static_cast<int>(composed->left);
+    // The composed image's top lies composed->top above the baseline, the base's top base_top.
+    const int image_row = static_cast<int>(composed->top) - base_top + base_height - 1;
+    ASSERT_GE(x, 0);
+    ASSERT_LT(image_row, static_cast<int>(composed->height));
+    for (std::size_t i = 0; i < bottom_row.size() / 3; ++i) {
+        const std::uint8_t* p = &pixels[(image_row * composed->width + x + i) * 4];
+        ASSERT_EQ(p[0], bottom_row[i * 3]) << i;
+        ASSERT_EQ(p[1], bottom_row[i * 3 + 1]);
+        ASSERT_EQ(p[2], bottom_row[i * 3 + 2]);
+    }
+}
+
 TEST_F(GlyphAtlasTest, MissingCombiningMarkIsLeftOutOnce) {
     start();
     testing::internal::CaptureStderr();
