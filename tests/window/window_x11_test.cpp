@@ -725,6 +725,28 @@ TEST(WindowX11NoDisplay, CreateReturnsNullWithoutADisplay) {
     }
 }
 
+TEST(WindowX11Opaque, WithoutThirtyTwoBitVisualsTheWindowIsOpaque) {
+    test::XvfbServer server;
+    ASSERT_TRUE(server.start({"-extension", "Composite"})) << server.error();
+    UiState ui;
+    testing::internal::CaptureStderr();
+    auto window = window_x11_create(64, 64, CELL_W, CELL_H, WindowContextRequest{}, &ui);
+    const std::string output = testing::internal::GetCapturedStderr();
+    ASSERT_NE(window, nullptr);
+    const std::string warning = "No transparent framebuffer found\n";
+    const std::size_t at = output.find(warning);
+    ASSERT_NE(at, std::string::npos) << output;
+    EXPECT_EQ(output.find(warning, at + 1), std::string::npos) << "warned more than once";
+    Display* peer = XOpenDisplay(server.display_name().c_str());
+    ASSERT_NE(peer, nullptr);
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(peer, static_cast<::Window>(window->get_window_id()),
+                                     &attributes));
+    EXPECT_EQ(attributes.depth, 24);
+    XCloseDisplay(peer);
+    window.reset();
+}
+
 // Opens a window on a server of its own, stops the server and goes on dispatching.
 [[noreturn]] void dispatch_after_the_server_is_gone() {
     test::XvfbServer server;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 namespace zelto::test {
 
@@ -27,7 +28,17 @@ pid_t lock_owner(int number) {
     return lock ? static_cast<pid_t>(pid) : -1;
 }
 
-pid_t spawn_xvfb(const std::string& display) {
+pid_t spawn_xvfb(const std::string& display, const std::vector<std::string>& extra_args) {
+    std::vector<std::string> args = {"Xvfb",       display,      "-screen",    "0",
+                                      "1024x768x24", "+extension", "GLX",        "+extension",
+                                      "RANDR",       "+extension", "RENDER",     "-nolisten",
+                                      "tcp",         "-noreset",   "-dpi",       "96"};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid != 0) {
         return pid;
@@ -38,17 +49,18 @@ pid_t spawn_xvfb(const std::string& display) {
         dup2(null_fd, STDOUT_FILENO);
         dup2(null_fd, STDERR_FILENO);
     }
-    execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1024x768x24", "+extension", "GLX",
-           "+extension", "RANDR", "+extension", "RENDER", "-nolisten", "tcp", "-noreset", "-dpi",
-           "96", static_cast<char*>(nullptr));
+    execvp("Xvfb", argv.data());
     _exit(127);
 }
 
 }  // namespace
 
-bool XvfbServer::start() {
+bool XvfbServer::start(const std::vector<std::string>& extra_args) {
     for (int number = 90; number < 190; ++number) {
-        if (try_display(number)) {
+        if (try_display(number, extra_args)) {
+            if (const char* previous = std::getenv("DISPLAY")) {
+                previous_display_ = previous;
+            }
             setenv("DISPLAY", display_name_.c_str(), 1);
             setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
             return true;
@@ -60,13 +72,13 @@ bool XvfbServer::start() {
     return false;
 }
 
-bool XvfbServer::try_display(int number) {
+bool XvfbServer::try_display(int number, const std::vector<std::string>& extra_args) {
     const std::string display = ":" + std::to_string(number);
     if (path_exists("/tmp/.X11-unix/X" + std::to_string(number)) ||
         path_exists("/tmp/.X" + std::to_string(number) + "-lock")) {
         return false;
     }
-    const pid_t pid = spawn_xvfb(display);
+    const pid_t pid = spawn_xvfb(display, extra_args);
     if (pid < 0) {
         error_ = "fork failed";
         return false;
@@ -104,6 +116,12 @@ void XvfbServer::stop() {
     kill(pid_, SIGTERM);
     waitpid(pid_, nullptr, 0);
     pid_ = -1;
+    if (previous_display_) {
+        setenv("DISPLAY", previous_display_->c_str(), 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
+    previous_display_.reset();
 }
 
 }  // namespace zelto::test
