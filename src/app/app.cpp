@@ -60,7 +60,8 @@ void App::start() {
     vt_.emplace(s.columns, s.rows, static_cast<VtCallbacks&>(*this));
     vt_->set_pty_fd(pty_.master_fd());
 
-    gfx_ = backends_.make_gfx();
+    if (backends_.make_fonts) fonts_ = backends_.make_fonts();
+    gfx_ = backends_.make_gfx(fonts_.get());
     gfx_->set_gl_loader([this](const char* name) {
         void* proc = window_->get_gl_proc_address(name);
         if (!proc) fatal("Failed to load extension proc adress for: %s", name);
@@ -235,6 +236,7 @@ void App::shutdown() {
     vt_.reset();
     gfx_.reset();
     ui_.title_bar_buttons.clear();
+    fonts_.reset();
     if (window_) {
         window_->callbacks = nullptr;
         window_->ui = nullptr;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/timers.hpp"
+#include "fonts/font_set.hpp"
 #include "gfx_gl2/gfx.hpp"
 #include "gfx_gl2/ui_state.hpp"
 #include "pty/pty.hpp"
@@ -20,7 +21,9 @@ namespace zelto {
 struct AppBackends {
     WindowFactory wayland = nullptr;
     WindowFactory x11 = nullptr;
-    std::function<std::unique_ptr<Gfx>()> make_gfx;
+    // Without fonts the renderer gets none (test doubles need none).
+    std::function<std::unique_ptr<FontSet>()> make_fonts;
+    std::function<std::unique_ptr<Gfx>(FontSet* fonts)> make_gfx;
 };
 
 // The application: owns the terminal, the pty, the renderer and the window, and runs the loop.
@@ -122,6 +125,7 @@ private:
     std::unique_ptr<Window> window_;
     std::unique_ptr<Gfx> gfx_;
     std::optional<Vt> vt_;
+    std::unique_ptr<FontSet> fonts_;
     Pty pty_;
     UiState ui_;
     PixelSize window_size_{};

@@ -2,8 +2,11 @@
 
 #include "app/app.hpp"
 #include "config/settings.hpp"
-#include "gfx_gl2/gfx_null.hpp"
+#include "fonts/font_resolver.hpp"
+#include "fonts/font_set.hpp"
+#include "gfx_gl2/gfx_opengl2.hpp"
 #include "util/alloc.hpp"
+#include "window/wayland/window_wayland.hpp"
 #include "window/x11/window_x11.hpp"
 
 int main(int argc, char** argv) {
@@ -12,12 +15,15 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     zelto::settings_init(argc, argv);
+    zelto::resolve_fonts(zelto::settings());
     int status = 0;
     {
         zelto::AppBackends backends;
+        backends.wayland = zelto::window_wayland_create;
         backends.x11 = zelto::window_x11_create;
-        backends.make_gfx = [] {
-            return std::make_unique<zelto::GfxNull>(8, 16, zelto::settings().padding.extra);
+        backends.make_fonts = [] { return std::make_unique<zelto::FontSet>(zelto::settings()); };
+        backends.make_gfx = [](zelto::FontSet* fonts) -> std::unique_ptr<zelto::Gfx> {
+            return std::make_unique<zelto::GfxOpenGL2>(*fonts, zelto::settings());
         };
         zelto::App app(std::move(backends));
         status = app.run();

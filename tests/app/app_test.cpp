@@ -32,7 +32,9 @@ std::unique_ptr<Window> make_fake_window(std::uint32_t width, std::uint32_t heig
 AppBackends fake_backends() {
     AppBackends backends;
     backends.x11 = make_fake_window;
-    backends.make_gfx = [] { return std::make_unique<GfxNull>(CELL_W, CELL_H, settings().padding.extra); };
+    backends.make_gfx = [](FontSet*) {
+        return std::make_unique<GfxNull>(CELL_W, CELL_H, settings().padding.extra);
+    };
     return backends;
 }
 
@@ -350,8 +352,12 @@ TEST(AppKeys, UnboundKeysReachTheChildAsUtf8WithReturnAsCarriageReturn) {
 }
 
 TEST(AppNoDisplay, SaysSoExitsWithOneAndLeavesNoChildBehind) {
-    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY ") +
-                                ZELTO_EXECUTABLE + " -c -e sleep 31.41592 2>&1";
+    // A runtime directory without a compositor's socket in it: neither window system answers.
+    char runtime_dir[] = "/tmp/zelto-no-display-XXXXXX";
+    ASSERT_NE(mkdtemp(runtime_dir), nullptr);
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=") +
+                                runtime_dir + " " + ZELTO_EXECUTABLE +
+                                " -c -e sleep 31.41592 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
@@ -368,6 +374,7 @@ TEST(AppNoDisplay, SaysSoExitsWithOneAndLeavesNoChildBehind) {
         if (!child_gone) usleep(20'000);
     }
     EXPECT_TRUE(child_gone);
+    rmdir(runtime_dir);
 }
 
 }  // namespace
