@@ -47,6 +47,17 @@ TEST(FontSet, CellMetricsFollowSizeAndDpi) {
     FontSet small(s);
     // DejaVu Sans Mono at 9 pt, 96 DPI: a 12 px em, 1233/2048 em advance.
     EXPECT_EQ(small.advance(), 7);
+    // The advance of "(" and the size's line height, truncated to whole pixels.
+    FT_Library library = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    FT_Face face = nullptr;
+    ASSERT_EQ(FT_New_Face(library, mono_regular().c_str(), 0, &face), 0);
+    ASSERT_EQ(FT_Set_Char_Size(face, 9 * 64, 9 * 64, 96, 96), 0);
+    ASSERT_EQ(FT_Load_Char(face, '(', FT_LOAD_DEFAULT), 0);
+    EXPECT_EQ(small.advance(), face->glyph->advance.x / 64);
+    EXPECT_EQ(small.line_height(), face->size->metrics.height / 64);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
     EXPECT_GE(small.line_height(), 13);
     EXPECT_LE(small.line_height(), 15);
 
@@ -199,8 +210,10 @@ TEST(FontSet, ColourEmojiComesFromTheColourListAsBgra) {
     UnstyledFont color;
     color.family = "Noto Color Emoji";
     color.file = emoji;
+    color.ranges = {{0x1F600, 0x1F64F}};
     s.font_color = {color};
     FontSet fonts(s);
+    EXPECT_EQ(fonts.glyph_for(U'\U0001F680', FONT_STYLE_REGULAR), nullptr);  // outside its range
     const GlyphBitmap* smile = fonts.glyph_for(U'\U0001F600', FONT_STYLE_REGULAR);
     ASSERT_NE(smile, nullptr);
     EXPECT_EQ(smile->format, LCD_MODE_COLOR);
