@@ -50,7 +50,7 @@ struct WindowContextRequest {
 // only from its event dispatch and `swap_if_needed`, and only once `Window::callbacks` is set:
 // what happens before (focus, the first output) stays in the window state for the App to read.
 class WindowCallbacks {
-public:
+  public:
     virtual ~WindowCallbacks() = default;
 
     // `key` is the character's code point when the key has text, else its key symbol.
@@ -75,7 +75,7 @@ public:
 // The seam to the window system: one implementation per backend. Destroying it releases the
 // window and closes the connection.
 class Window {
-public:
+  public:
     Window() = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;

@@ -1,17 +1,15 @@
 // The X11 window on a real server: a private Xvfb with Mesa's software GL. Input comes from
 // xdotool and from a second client ("the peer") that plays window manager and screenshot tool.
 // gtest and zelto's headers go before the X headers, whose macros (None, CursorShape) clash.
-#include <gtest/gtest.h>
-
 #include "window/x11/window_x11.hpp"
-#include "window/xvfb_server.hpp"
 
 #include <GL/gl.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -24,6 +22,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "window/xvfb_server.hpp"
 
 namespace zelto {
 namespace {
@@ -59,7 +59,7 @@ struct OutputEvent {
 
 // Records what the window reports; draws by clearing to `clear_colour`.
 class RecordingCallbacks : public WindowCallbacks {
-public:
+  public:
     void key_handler(std::uint32_t key, std::uint32_t raw, std::uint32_t mods) override {
         keys.push_back({key, raw, mods});
     }
@@ -99,7 +99,7 @@ public:
 };
 
 class WindowX11Test : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         std::setlocale(LC_ALL, "C.UTF-8");
         server_ = new test::XvfbServer();
@@ -130,8 +130,7 @@ protected:
 
     bool is_viewable() {
         XWindowAttributes attributes{};
-        return XGetWindowAttributes(peer_, id_, &attributes) &&
-               attributes.map_state == IsViewable;
+        return XGetWindowAttributes(peer_, id_, &attributes) && attributes.map_state == IsViewable;
     }
 
     // Dispatches the window's events until `done` holds; false after five seconds.
@@ -249,8 +248,8 @@ TEST_F(WindowX11Test, OpensWithTheRequestedSizeAndWindowManagerProperties) {
     EXPECT_EQ(string_property("WM_CLASS"), std::string("Zelto\0Zelto\0", 12));
     EXPECT_EQ(long_property("_NET_WM_PID"), std::vector<long>{getpid()});
     EXPECT_EQ(long_property("_NET_WM_WINDOW_TYPE"),
-              std::vector<long>{static_cast<long>(
-                  XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_NORMAL", False))});
+              std::vector<long>{
+                  static_cast<long>(XInternAtom(peer_, "_NET_WM_WINDOW_TYPE_NORMAL", False))});
     const auto protocols = long_property("WM_PROTOCOLS");
     EXPECT_EQ(protocols,
               (std::vector<long>{static_cast<long>(XInternAtom(peer_, "WM_DELETE_WINDOW", False)),
@@ -290,9 +289,8 @@ TEST_F(WindowX11Test, TitleAndResizeHintsFollowLaterChanges) {
         [&] { return string_property("_NET_WM_NAME") == "caf\xC3\xA9 \xE2\x80\x94 vim"; }));
     XSizeHints hints{};
     long supplied = 0;
-    ASSERT_TRUE(pump_until([&] {
-        return XGetWMNormalHints(peer_, id_, &hints, &supplied) && hints.width_inc == 10;
-    }));
+    ASSERT_TRUE(pump_until(
+        [&] { return XGetWMNormalHints(peer_, id_, &hints, &supplied) && hints.width_inc == 10; }));
     EXPECT_EQ(hints.height_inc, 20);
     EXPECT_EQ(hints.min_width, 34);
     EXPECT_EQ(hints.base_height, 44);
@@ -363,9 +361,8 @@ TEST_F(WindowX11Test, ComposeSequenceTypesOneCharacter) {
 TEST_F(WindowX11Test, ButtonsWheelAndMotionArriveWithPositions) {
     wire();
     ASSERT_EQ(run("xdotool mousemove --window " + window_arg() + " 30 40"), 0);
-    ASSERT_TRUE(pump_until([&] {
-        return !callbacks_.motions.empty() && callbacks_.motions.back().x == 30;
-    }));
+    ASSERT_TRUE(pump_until(
+        [&] { return !callbacks_.motions.empty() && callbacks_.motions.back().x == 30; }));
     EXPECT_EQ(callbacks_.motions.back().y, 40);
     EXPECT_EQ(callbacks_.motions.back().button, 0u);
     EXPECT_EQ(window_->pointer_x, 30);
@@ -391,12 +388,10 @@ TEST_F(WindowX11Test, ButtonsWheelAndMotionArriveWithPositions) {
     EXPECT_FALSE(b[5].pressed);
 
     callbacks_.motions.clear();
-    ASSERT_EQ(run("xdotool mousedown 1 mousemove --window " + window_arg() +
-                  " 50 60 mouseup 1"),
+    ASSERT_EQ(run("xdotool mousedown 1 mousemove --window " + window_arg() + " 50 60 mouseup 1"),
               0);
-    ASSERT_TRUE(pump_until([&] {
-        return !callbacks_.motions.empty() && callbacks_.motions.back().x == 50;
-    }));
+    ASSERT_TRUE(pump_until(
+        [&] { return !callbacks_.motions.empty() && callbacks_.motions.back().x == 50; }));
     EXPECT_EQ(callbacks_.motions.back().button, 1u) << "a drag reports the held button";
 }
 
@@ -637,7 +632,8 @@ TEST_F(WindowX11Test, MovingOntoAnotherMonitorReportsItOnce) {
     XSync(peer_, False);
     ASSERT_TRUE(pump_until([&] {
         return !callbacks_.outputs.empty() && callbacks_.outputs.back().name == "RIGHT-1";
-    })) << "last output: " << (callbacks_.outputs.empty() ? "none" : callbacks_.outputs.back().name);
+    })) << "last output: "
+        << (callbacks_.outputs.empty() ? "none" : callbacks_.outputs.back().name);
     const OutputEvent right = callbacks_.outputs.back();
     EXPECT_EQ(right.dpi, 47u);  // 512 px over 271 mm
     EXPECT_EQ(window_->output_name, "RIGHT-1");
@@ -740,8 +736,8 @@ TEST(WindowX11Opaque, WithoutThirtyTwoBitVisualsTheWindowIsOpaque) {
     Display* peer = XOpenDisplay(server.display_name().c_str());
     ASSERT_NE(peer, nullptr);
     XWindowAttributes attributes{};
-    ASSERT_TRUE(XGetWindowAttributes(peer, static_cast<::Window>(window->get_window_id()),
-                                     &attributes));
+    ASSERT_TRUE(
+        XGetWindowAttributes(peer, static_cast<::Window>(window->get_window_id()), &attributes));
     EXPECT_EQ(attributes.depth, 24);
     XCloseDisplay(peer);
     window.reset();

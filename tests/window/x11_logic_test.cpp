@@ -1,10 +1,11 @@
 // The X11 backend's decisions that need no server: which keys are reported and how, key names
 // for bindings, the monitor a window is on, DPI, frame pacing, startup messages, theme variant.
+#include "window/x11/x11_logic.hpp"
+
 #include <gtest/gtest.h>
 
 #include "config/settings.hpp"
 #include "window/x11/x11_keys.hpp"
-#include "window/x11/x11_logic.hpp"
 
 namespace zelto {
 namespace {
@@ -89,7 +90,7 @@ TEST(X11Keys, BareModifiersAndTextlessOtherKeysReportNothing) {
 
 TEST(X11Keys, BrokenTextFallsBackToTheSymbolRules) {
     EXPECT_FALSE(press("\xC3", 'a'));
-    EXPECT_FALSE(press("\xC0\x80", 'a'));  // overlong NUL
+    EXPECT_FALSE(press("\xC0\x80", 'a'));                    // overlong NUL
     EXPECT_EQ(press("\xED\xA0\x80", 0xff0d)->key, 0xff0du);  // surrogate
 }
 

@@ -29,10 +29,10 @@ pid_t lock_owner(int number) {
 }
 
 pid_t spawn_xvfb(const std::string& display, const std::vector<std::string>& extra_args) {
-    std::vector<std::string> args = {"Xvfb",       display,      "-screen",    "0",
-                                      "1024x768x24", "+extension", "GLX",        "+extension",
-                                      "RANDR",       "+extension", "RENDER",     "-nolisten",
-                                      "tcp",         "-noreset",   "-dpi",       "96"};
+    std::vector<std::string> args = {"Xvfb",        display,      "-screen", "0",
+                                     "1024x768x24", "+extension", "GLX",     "+extension",
+                                     "RANDR",       "+extension", "RENDER",  "-nolisten",
+                                     "tcp",         "-noreset",   "-dpi",    "96"};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {

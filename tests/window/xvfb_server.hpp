@@ -12,7 +12,7 @@ namespace zelto::test {
 // GLX, RANDR and RENDER, 1024x768x24 at 96 DPI), exported as DISPLAY with Mesa's software GL,
 // and stopped by its pid (DISPLAY is then restored).
 class XvfbServer {
-public:
+  public:
     XvfbServer() = default;
     XvfbServer(const XvfbServer&) = delete;
     XvfbServer& operator=(const XvfbServer&) = delete;
@@ -26,7 +26,7 @@ public:
     const std::string& display_name() const { return display_name_; }
     const std::string& error() const { return error_; }
 
-private:
+  private:
     bool try_display(int number, const std::vector<std::string>& extra_args);
 
     pid_t pid_ = -1;

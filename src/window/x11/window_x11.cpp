@@ -1,8 +1,8 @@
 #include "window/x11/window_x11.hpp"
 
 #include <GL/glx.h>
-#include <X11/Xatom.h>
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
@@ -69,10 +69,10 @@ Proc load_glx_proc(const char* name) {
 }
 
 class WindowX11 final : public Window {
-public:
-    WindowX11(std::unique_ptr<X11Connection> connection, std::uint32_t width,
-              std::uint32_t height, std::uint32_t cell_width, std::uint32_t cell_height,
-              WindowContextRequest context, UiState* ui_state);
+  public:
+    WindowX11(std::unique_ptr<X11Connection> connection, std::uint32_t width, std::uint32_t height,
+              std::uint32_t cell_width, std::uint32_t cell_height, WindowContextRequest context,
+              UiState* ui_state);
     ~WindowX11() override;
 
     void set_fullscreen(bool fullscreen) override;
@@ -102,7 +102,7 @@ public:
     void notify_startup_complete(const std::string& id) override;
     const void* get_backend_state() const override { return connection_.get(); }
 
-private:
+  private:
     void destroy_orphaned_glx_window();
     void open_input_method();
     void create_input_context();
@@ -110,8 +110,7 @@ private:
     void create_window(std::uint32_t width, std::uint32_t height);
     void load_glx_extensions();
     void create_context(WindowContextRequest context);
-    void write_size_hints(std::uint32_t cell_width, std::uint32_t cell_height,
-                          std::uint32_t extra);
+    void write_size_hints(std::uint32_t cell_width, std::uint32_t cell_height, std::uint32_t extra);
     void set_decorations();
     void set_window_properties();
     void create_cursors();
@@ -268,10 +267,22 @@ void WindowX11::create_input_context() {
 
 GLXFBConfig WindowX11::choose_framebuffer_config() {
     static constexpr int ATTRIBUTES[] = {
-        GLX_RENDER_TYPE, GLX_RGBA_BIT, GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-        GLX_DOUBLEBUFFER, True,        GLX_RED_SIZE,      1,
-        GLX_GREEN_SIZE,  1,            GLX_BLUE_SIZE,     1,
-        GLX_ALPHA_SIZE,  1,            GLX_DEPTH_SIZE,    0,
+        GLX_RENDER_TYPE,
+        GLX_RGBA_BIT,
+        GLX_DRAWABLE_TYPE,
+        GLX_WINDOW_BIT,
+        GLX_DOUBLEBUFFER,
+        True,
+        GLX_RED_SIZE,
+        1,
+        GLX_GREEN_SIZE,
+        1,
+        GLX_BLUE_SIZE,
+        1,
+        GLX_ALPHA_SIZE,
+        1,
+        GLX_DEPTH_SIZE,
+        0,
         None,
     };
     int count = 0;
@@ -320,9 +331,9 @@ void WindowX11::create_window(std::uint32_t width, std::uint32_t height) {
     attributes.border_pixel = 0;
     attributes.colormap = colormap_;
     attributes.event_mask = WINDOW_EVENT_MASK;
-    window_ = XCreateWindow(display_, root_, 0, 0, width, height, 0, visual_info_.depth,
-                            InputOutput, visual_info_.visual,
-                            CWBorderPixel | CWColormap | CWEventMask, &attributes);
+    window_ =
+        XCreateWindow(display_, root_, 0, 0, width, height, 0, visual_info_.depth, InputOutput,
+                      visual_info_.visual, CWBorderPixel | CWColormap | CWEventMask, &attributes);
     if (!window_) {
         fatal("Failed to create X11 window");
     }
@@ -359,8 +370,10 @@ void WindowX11::create_context(WindowContextRequest context) {
     }
     if (create_with_attributes) {
         std::vector<int> attributes = {
-            GLX_CONTEXT_MAJOR_VERSION_ARB, static_cast<int>(context.major),
-            GLX_CONTEXT_MINOR_VERSION_ARB, static_cast<int>(context.minor),
+            GLX_CONTEXT_MAJOR_VERSION_ARB,
+            static_cast<int>(context.major),
+            GLX_CONTEXT_MINOR_VERSION_ARB,
+            static_cast<int>(context.minor),
         };
         if (context.api == WINDOW_API_GLES) {
             attributes.insert(attributes.end(),
@@ -456,8 +469,7 @@ void WindowX11::set_theme_variant() {
         return;
     }
     XChangeProperty(display_, window_, atoms_.gtk_theme_variant, atoms_.utf8_string, 8,
-                    PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(variant),
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(variant),
                     static_cast<int>(std::strlen(variant)));
 }
 
@@ -480,57 +492,58 @@ void WindowX11::dispatch_queued(int mode) {
 
 void WindowX11::handle_event(XEvent& event) {
     switch (event.type) {
-    case KeyPress:
-        on_key_press(event.xkey);
-        return;
-    case ButtonPress:
-        on_button_press(event.xbutton);
-        return;
-    case ButtonRelease:
-        on_button_release(event.xbutton);
-        return;
-    case MotionNotify:
-        on_motion(event.xmotion);
-        return;
-    case FocusIn:
-        on_focus_in();
-        return;
-    case FocusOut:
-        on_focus_out();
-        return;
-    case Expose:
-        if (callbacks) {
-            callbacks->invalidate();
-        }
-        paint = true;
-        return;
-    case UnmapNotify:
-        set_flag(WINDOW_IS_MINIMIZED, true);
-        return;
-    case MapNotify:
-        set_flag(WINDOW_IS_MINIMIZED, false);
-        paint = true;
-        return;
-    case ConfigureNotify:
-        on_configure(event.xconfigure);
-        return;
-    case DestroyNotify:
-        if (event.xdestroywindow.window == window_) {
-            window_gone_ = true;
-            set_flag(WINDOW_IS_CLOSED, true);
-        }
-        return;
-    case ClientMessage:
-        on_client_message(event.xclient);
-        return;
-    case MappingNotify:
-        XRefreshKeyboardMapping(&event.xmapping);
-        return;
-    default:
-        break;
+        case KeyPress:
+            on_key_press(event.xkey);
+            return;
+        case ButtonPress:
+            on_button_press(event.xbutton);
+            return;
+        case ButtonRelease:
+            on_button_release(event.xbutton);
+            return;
+        case MotionNotify:
+            on_motion(event.xmotion);
+            return;
+        case FocusIn:
+            on_focus_in();
+            return;
+        case FocusOut:
+            on_focus_out();
+            return;
+        case Expose:
+            if (callbacks) {
+                callbacks->invalidate();
+            }
+            paint = true;
+            return;
+        case UnmapNotify:
+            set_flag(WINDOW_IS_MINIMIZED, true);
+            return;
+        case MapNotify:
+            set_flag(WINDOW_IS_MINIMIZED, false);
+            paint = true;
+            return;
+        case ConfigureNotify:
+            on_configure(event.xconfigure);
+            return;
+        case DestroyNotify:
+            if (event.xdestroywindow.window == window_) {
+                window_gone_ = true;
+                set_flag(WINDOW_IS_CLOSED, true);
+            }
+            return;
+        case ClientMessage:
+            on_client_message(event.xclient);
+            return;
+        case MappingNotify:
+            XRefreshKeyboardMapping(&event.xmapping);
+            return;
+        default:
+            break;
     }
-    if (connection_->has_randr && (event.type == connection_->randr_event_base + RRScreenChangeNotify ||
-                                   event.type == connection_->randr_event_base + RRNotify)) {
+    if (connection_->has_randr &&
+        (event.type == connection_->randr_event_base + RRScreenChangeNotify ||
+         event.type == connection_->randr_event_base + RRNotify)) {
         XRRUpdateConfiguration(&event);
         connection_->update_frame_interval();
         load_monitors();
@@ -835,19 +848,19 @@ void WindowX11::set_incremental_resize(std::uint32_t cell_width, std::uint32_t c
 
 void WindowX11::set_pointer_style(MousePointerStyle style) {
     switch (style) {
-    case MOUSE_POINTER_HIDDEN:
-        XDefineCursor(display_, window_, blank_cursor_);
-        set_flag(WINDOW_IS_POINTER_HIDDEN, true);
-        return;
-    case MOUSE_POINTER_ARROW:
-        XUndefineCursor(display_, window_);
-        break;
-    case MOUSE_POINTER_I_BEAM:
-        XDefineCursor(display_, window_, text_cursor_);
-        break;
-    default:
-        XDefineCursor(display_, window_, hand_cursor_);
-        break;
+        case MOUSE_POINTER_HIDDEN:
+            XDefineCursor(display_, window_, blank_cursor_);
+            set_flag(WINDOW_IS_POINTER_HIDDEN, true);
+            return;
+        case MOUSE_POINTER_ARROW:
+            XUndefineCursor(display_, window_);
+            break;
+        case MOUSE_POINTER_I_BEAM:
+            XDefineCursor(display_, window_, text_cursor_);
+            break;
+        default:
+            XDefineCursor(display_, window_, hand_cursor_);
+            break;
     }
     set_flag(WINDOW_IS_POINTER_HIDDEN, false);
 }

@@ -1,6 +1,4 @@
 // Before the X headers, whose macros (CursorShape) clash with the settings' names.
-#include "window/x11/x11_logic.hpp"
-
 #include "window/x11/x11_connection.hpp"
 
 #include <GL/glx.h>
@@ -10,6 +8,7 @@
 #include <cstdlib>
 
 #include "util/diagnostics.hpp"
+#include "window/x11/x11_logic.hpp"
 
 namespace zelto {
 
@@ -19,8 +18,8 @@ int on_protocol_error(Display* display, XErrorEvent* error) {
     std::array<char, 1024> text{};
     XGetErrorText(display, error->error_code, text.data(), static_cast<int>(text.size()));
     warn("X11 protocol error: %s (e: %d, m: %d, req: %d, XID: %lu, type: %d, s: %lu)\n",
-         text.data(), error->error_code, error->minor_code, error->request_code,
-         error->resourceid, error->type, error->serial);
+         text.data(), error->error_code, error->minor_code, error->request_code, error->resourceid,
+         error->type, error->serial);
     return 0;
 }
 

@@ -68,7 +68,7 @@ struct X11Connection {
     X11Connection& operator=(const X11Connection&) = delete;
     ~X11Connection();
 
-private:
+  private:
     explicit X11Connection(Display* display);
 };
 

@@ -1,12 +1,12 @@
 #include "window/x11/x11_keys.hpp"
 
 // Before the X headers, whose macros (CursorShape, KeyPress) clash with its names.
-#include "config/settings.hpp"
-
 #include <X11/X.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
+
+#include "config/settings.hpp"
 
 namespace zelto {
 
@@ -17,8 +17,8 @@ bool is_reported_without_text(std::uint32_t keysym) {
     return keysym == XK_Return || (keysym >= XK_Home && keysym <= XK_Begin) ||
            keysym == XK_Insert || keysym == XK_KP_Enter ||
            (keysym >= XK_KP_F1 && keysym <= XK_KP_F4) ||
-           (keysym >= XK_KP_Home && keysym <= XK_KP_Delete) || (keysym >= XK_F1 && keysym <= XK_F35) ||
-           keysym == XK_Delete;
+           (keysym >= XK_KP_Home && keysym <= XK_KP_Delete) ||
+           (keysym >= XK_F1 && keysym <= XK_F35) || keysym == XK_Delete;
 }
 
 // The keypad's navigation keys never carry text worth sending: the encoder needs their symbol.

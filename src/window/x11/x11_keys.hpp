@@ -15,7 +15,7 @@ struct KeyReport {
 
 // The result of looking a key event up through the input context.
 struct KeyLookup {
-    std::string_view text;  // UTF-8, empty when the lookup gave no characters
+    std::string_view text;     // UTF-8, empty when the lookup gave no characters
     std::uint32_t keysym = 0;  // 0 when the lookup gave no symbol
     std::uint32_t raw_keysym = 0;
     unsigned int state = 0;  // the event's modifier state
