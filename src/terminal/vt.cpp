@@ -27,7 +27,7 @@ Vt::Vt(std::uint32_t cols, std::uint32_t rows, VtCallbacks& callbacks)
     lines_.reserve(VtLine::INITIAL_CAPACITY);
     for (std::uint16_t i = 0; i < rows_; ++i) lines_.emplace_back();
     const Settings& s = settings();
-    cursor_shape_ = static_cast<VtCursorShape>(s.cursor_style.shape);
+    cursor_shape_ = s.cursor_style.shape;
     cursor_blinking_ = s.cursor_style.blinking;
     reset_tab_stops();
 }

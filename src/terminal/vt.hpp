@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "config/color.hpp"
+#include "config/settings.hpp"
 #include "terminal/vt_callbacks.hpp"
 #include "terminal/vt_line.hpp"
 #include "terminal/vt_parser.hpp"
@@ -24,12 +25,6 @@ enum VtCharset : std::uint8_t {
     VT_CHARSET_ASCII,
     VT_CHARSET_UK,
     VT_CHARSET_DEC_SPECIAL_GRAPHICS,
-};
-
-enum VtCursorShape : std::uint8_t {
-    VT_CURSOR_BLOCK = 0,
-    VT_CURSOR_BEAM = 1,
-    VT_CURSOR_UNDERLINE = 2,
 };
 
 // The mode flags the terminal core reads; the mode table sets them.
@@ -115,7 +110,7 @@ public:
     // Cursor.
     std::size_t cursor_row() const { return row_; }
     std::uint16_t cursor_col() const { return col_; }
-    VtCursorShape cursor_shape() const { return cursor_shape_; }
+    CursorShape cursor_shape() const { return cursor_shape_; }
     bool cursor_blinking() const { return cursor_blinking_; }
     bool cursor_hidden() const { return cursor_hidden_; }
     bool wrap_pending() const { return wrap_pending_; }
@@ -246,7 +241,7 @@ private:
 
     std::size_t row_ = 0;
     std::uint16_t col_ = 0;
-    VtCursorShape cursor_shape_ = VT_CURSOR_BLOCK;
+    CursorShape cursor_shape_ = CURSOR_SHAPE_BLOCK;
     bool cursor_blinking_ = true;
     bool cursor_hidden_ = false;
     bool wrap_pending_ = false;

@@ -338,9 +338,11 @@ void Vt::dec_alignment_test() {
 
 void Vt::enter_alternate_screen(bool save_cursor_position) {
     if (alternate_screen_active()) return;
+    // The frozen picture goes first, so its renderer caches are back in the lines that
+    // damage_all releases.
+    end_synchronized_update();
     damage_all();
     attach_view();
-    end_synchronized_update();
     if (save_cursor_position) {
         alt_saved_col_ = col_;
         alt_saved_row_ = row_;
@@ -380,6 +382,8 @@ void Vt::leave_alternate_screen(bool restore_cursor_position) {
 
 void Vt::full_reset() {
     modes_ = VtModes{};
+    // Ended before the buffers change, so the frozen lines are compared with their own lines.
+    end_synchronized_update();
     if (alternate_screen_active()) {
         release_lines(lines_);
         lines_ = std::move(alt_lines_);
@@ -388,10 +392,8 @@ void Vt::full_reset() {
         scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
         scrolled_back_ = false;
         view_top_ = 0;
-        end_synchronized_update();
         callbacks_.on_buffer_switched();
     }
-    end_synchronized_update();
     const bool was_scrolled_back = scrolled_back_;
     scrolled_back_ = false;
     view_top_ = 0;

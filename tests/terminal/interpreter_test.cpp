@@ -195,6 +195,21 @@ TEST(Notifications, EachFiresAtMostOncePerChunk) {
     EXPECT_EQ(h.callbacks.calls["request_repaint"], 1);
 }
 
+TEST(Notifications, FireInTheirOrderAfterTheChunk) {
+    struct Ordered : VtCallbacks {
+        std::string order;
+        void on_activity() override { order += "activity "; }
+        void request_repaint() override { order += "repaint "; }
+        void on_scroll_position_changed() override { order += "scroll "; }
+    } callbacks;
+    Vt vt(10, 3, callbacks);
+    vt.interpret("1\r\n2\r\n3\r\n4");
+    vt.scroll_view_to(0);
+    callbacks.order.clear();
+    vt.interpret("\r\n5");
+    EXPECT_EQ(callbacks.order, "activity repaint scroll ");
+}
+
 TEST(OutputQueue, RepliesAreDroppedWhileTheChildDoesNotRead) {
     VtHarness h;
     const std::string paste(Vt::REPLY_QUEUE_LIMIT + 10, 'p');

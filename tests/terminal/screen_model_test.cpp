@@ -274,6 +274,18 @@ TEST(SynchronizedUpdate, FullDamageAndRemovedLinesKeepTheBookkeepingRight) {
     EXPECT_FALSE(h.vt.in_synchronized_update());
 }
 
+TEST(SynchronizedUpdate, AFullyDamagedLineGetsItsCachesBack) {
+    VtHarness h(10, 4);
+    h.feed("a\r\nb\r\nc");
+    const std::uint32_t proxy_a = h.vt.lines()[0].proxy.slots[0];
+    const std::uint32_t proxy_c = h.vt.lines()[2].proxy.slots[0];
+    // Erasing marks the line FULL; deleting line b moves c up one row.
+    h.feed("\x1b[?2026h\x1b[1;1H\x1b[K\x1b[2;1H\x1b[M\x1b[?2026l");
+    EXPECT_EQ(h.vt.lines()[0].proxy.slots[0], proxy_a);
+    EXPECT_EQ(h.vt.lines()[1].proxy.slots[0], proxy_c);
+    EXPECT_EQ(h.screen(), "\nc\n\n");
+}
+
 TEST(SynchronizedUpdate, AnUnendedUpdateEndsAtItsDeadline) {
     VtHarness h(10, 3);
     h.feed("\x1b[?2026hx");
