@@ -77,6 +77,8 @@ public:
     void request_attention() override;
     void raise_window() override;
     void on_buffer_switched() override;
+    void update_scrollbar() override;
+    void on_scroll_position_changed() override;
     void destroy_line_proxy(VtLineProxy& proxy) override;
     void destroy_image_proxy(VtImageProxy& proxy) override;
     void destroy_image_view_proxy(VtImageViewProxy& proxy) override;
@@ -108,6 +110,11 @@ private:
     void read_pty_batch();
     void write_pty();
     void on_child_exit();
+
+    // Scrollbar
+    void show_scrollbar();
+    void on_scrollbar_fade(bool finished, double eased);
+    void update_scrollbar_geometry();
 
     // Timers and animations
     void register_timers();

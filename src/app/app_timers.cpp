@@ -22,7 +22,8 @@ std::int64_t fade_ms() {
 void App::register_timers() {
     const Settings& s = settings();
     timer_.autoscroll = timers_.register_timeout([](bool, double) {});
-    timer_.scrollbar_fade = timers_.register_animation(EASING_QUADRATIC, [](bool, double) {});
+    timer_.scrollbar_fade = timers_.register_animation(
+        EASING_QUADRATIC, [this](bool finished, double t) { on_scrollbar_fade(finished, t); });
     timer_.visual_bell = timers_.register_animation(
         EASING_SINE_OUT, [this](bool finished, double t) { on_visual_bell_frame(finished, t); });
     timer_.blink_resume = timers_.register_timeout([this](bool, double) { on_blink_resume(); });
