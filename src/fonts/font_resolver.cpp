@@ -121,7 +121,13 @@ void resolve_unstyled(const FontConfigSession& fc, const Settings& s, UnstyledFo
 }  // namespace
 
 std::string font_query_text(std::string_view family, unsigned size, std::string_view style) {
-    std::string text(family);
+    // "-", ":" and "," separate the fields of a fontconfig name: a family containing them
+    // ("Foo-Bar") is escaped so that it stays one family.
+    std::string text;
+    for (char c : family) {
+        if (c == '\\' || c == '-' || c == ':' || c == ',') text += '\\';
+        text += c;
+    }
     if (size != 0) text += "-" + std::to_string(size);
     if (!style.empty()) {
         text += ':';

@@ -35,7 +35,8 @@ class FontConfigSession {
     FcConfig* config_;
 };
 
-// The query text fontconfig parses: "Monospace-9:Bold".
+// The query text fontconfig parses: "Monospace-9:Bold"; separators inside the family are
+// escaped.
 std::string font_query_text(std::string_view family, unsigned size, std::string_view style);
 
 // Turns the family names of `font`, `font-symbol` and `font-color` into files, sets the has-file

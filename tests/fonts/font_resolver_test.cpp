@@ -11,6 +11,18 @@ TEST(FontResolver, QueryTextJoinsFamilySizeAndStyle) {
     EXPECT_EQ(font_query_text("Monospace", 9, "Bold"), "Monospace-9:Bold");
     EXPECT_EQ(font_query_text("Monospace", 0, ""), "Monospace");
     EXPECT_EQ(font_query_text("", 12, "Bold:Italic"), "-12:Bold:Italic");
+    EXPECT_EQ(font_query_text("Foo-Bar:X", 9, ""), "Foo\\-Bar\\:X-9");
+}
+
+TEST(FontResolver, FamilyWithSeparatorsStaysOneFamily) {
+    FontConfigSession fc;
+    const auto match = fc.query("DejaVu Sans Mono-Nonexistent", 9, "", false);
+    ASSERT_TRUE(match);
+    EXPECT_FALSE(match->exact_family);
+    const auto exact = fc.query("DejaVu Sans Mono", 9, "Bold", false);
+    ASSERT_TRUE(exact);
+    EXPECT_TRUE(exact->exact_family);
+    EXPECT_NE(exact->file.find("Bold"), std::string::npos);
 }
 
 TEST(FontResolver, NoFontOptionResolvesMonospaceWithItsStyles) {
