@@ -48,6 +48,10 @@ public:
     // How long the next pass may wait: 0 while bytes are queued for the child, -1 for no limit.
     int compute_wait() const;
 
+    // The clock the App's gestures and key timing read; tests inject their own.
+    void set_clock(MonoTime (*clock)()) { clock_ = clock; }
+    MonoTime now() const { return clock_(); }
+
     Vt& vt() { return *vt_; }
     Pty& pty() { return pty_; }
     Window& window() { return *window_; }
@@ -144,6 +148,7 @@ private:
     bool layout_pending_ = false;
     bool frame_drawn_in_sync_ = false;
 
+    MonoTime (*clock_)() = mono_now;
     TimerList timers_;
     struct TimerIndices {
         TimerList::Index autoscroll = 0;
