@@ -296,6 +296,23 @@ private:
 
     WarningLimiter warnings_;
     VtSelection selection_;
+
+public:
+    // Moving the view (vt_view.cpp). With `detach` or `attach` false the view moves without
+    // changing whether it is detached, as keyboard select mode needs. The line moves report
+    // whether the view moved: false at the top, or when already at the bottom.
+    bool view_line_up(bool detach);
+    bool view_line_down(bool attach);
+    void view_scroll_to(std::size_t line, bool detach);
+    void view_attach();
+    // Detaches the view where it is, so that output arriving below does not move it.
+    void view_freeze();
+    // A line index kept by the owner (the keyboard-select cursor) that moves with its line when
+    // lines are inserted or removed, like the indexes the terminal keeps; null for none.
+    void set_tracked_line_index(std::size_t* index) { tracked_line_index_ = index; }
+
+private:
+    std::size_t* tracked_line_index_ = nullptr;
 };
 
 }  // namespace zelto

@@ -364,7 +364,8 @@ void Vt::leave_alternate_screen(bool restore_cursor_position) {
     lines_ = std::move(alt_lines_);
     alt_lines_ = std::vector<VtLine>();
     if (restore_cursor_position) {
-        row_ = std::min(alt_saved_row_, lines_.size() - 1);
+        // The slot may be older than the last trim of the main buffer: it stays on the screen.
+        row_ = std::clamp(alt_saved_row_, screen_top(), lines_.size() - 1);
         col_ = std::min<std::uint16_t>(alt_saved_col_, static_cast<std::uint16_t>(cols_ - 1));
     } else {
         row_ = std::clamp(row_ + screen_top(), screen_top(), lines_.size() - 1);

@@ -197,6 +197,12 @@ TEST(ScreenModel, AlternateScreenHasExactlyRowsLinesAndNoScrollback) {
     EXPECT_EQ(h.vt.cursor_col(), 4);
 }
 
+TEST(ScreenModel, AStaleAlternateScreenCursorSlotStaysOnTheScreen) {
+    VtHarness h(10, 4);
+    h.feed("\x1b[?1049h\x1b[?1049l" + lines_of(10) + "\x1b[?47h\x1b[?1049l");
+    EXPECT_EQ(h.vt.cursor_row(), h.vt.screen_top());
+}
+
 TEST(ScreenModel, NewestRunningCommandSurvivesRemovalOfOldLines) {
     ScrollbackLimit limit(3);
     VtHarness h(10, 4);
