@@ -145,9 +145,10 @@ void GfxOpenGL2::create_buffers() {
 
 void GfxOpenGL2::create_atlas() {
     atlas_.reset();
-    atlas_ = std::make_unique<GlyphAtlas>(fonts_, settings_,
-                                          AtlasCell{cell_width_, cell_height_, alignment_.baseline},
-                                          max_texture_size_);
+    atlas_ = std::make_unique<GlyphAtlas>(
+        fonts_, settings_,
+        AtlasCell{cell_width_, cell_height_, alignment_.baseline, alignment_.glyph_x_offset},
+        max_texture_size_);
 }
 
 void GfxOpenGL2::resize(std::uint32_t width, std::uint32_t height, GridSize grid) {

@@ -436,7 +436,8 @@ void GlyphAtlas::build_builtin_glyphs() {
         GlyphEntry entry;
         entry.page = static_cast<std::uint8_t>(page.index);
         entry.texture = page.texture.get();
-        entry.left = 0;
+        // Drawn at the cell's own origin whatever the glyph alignment.
+        entry.left = static_cast<float>(-cell_.x_offset);
         entry.top = static_cast<float>(cell_.baseline);
         entry.width = n;
         entry.height = h;

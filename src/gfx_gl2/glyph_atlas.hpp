@@ -84,6 +84,7 @@ struct AtlasCell {
     std::uint16_t width = 0;  // padding included
     std::uint16_t height = 0;
     std::int32_t baseline = 0;  // pixels from the cell's top to the baseline
+    std::int32_t x_offset = 0;  // the `glyph-align` shift the line renderer adds to every glyph
 };
 
 // The glyph cache of the renderer: rasterised glyphs packed on shelves of texture pages, one

@@ -200,6 +200,7 @@ TEST_F(GlyphAtlasTest, GlyphLargerThanAPageIsMissingWithAWarning) {
 }
 
 TEST_F(GlyphAtlasTest, BuiltinGlyphsLieOnTheirPageAsDrawn) {
+    settings.glyph_align.x_offset = 2;
     start();
     const auto* page = atlas().builtin_page();
     ASSERT_NE(page, nullptr);
@@ -210,7 +211,9 @@ TEST_F(GlyphAtlasTest, BuiltinGlyphsLieOnTheirPageAsDrawn) {
         EXPECT_EQ(e->texture, page->texture.get());
         EXPECT_EQ(e->width, gfx->cell_width());
         EXPECT_EQ(e->height, gfx->cell_height());
+        // At the cell's origin: y = baseline - top, x = left + the alignment offset.
         EXPECT_EQ(e->top, static_cast<float>(gfx->alignment().baseline));
+        EXPECT_EQ(e->left + gfx->alignment().glyph_x_offset, 0.0f);
         EXPECT_EQ(entry_pixels(*e), draw_builtin_glyph(cp, gfx->cell_width(), gfx->cell_height()));
     }
 }
