@@ -1,7 +1,12 @@
 // The X11 window on a real server: a private Xvfb with Mesa's software GL. Input comes from
 // xdotool and from a second client ("the peer") that plays window manager and screenshot tool.
-// gtest and zelto's headers go before the X headers, whose macros (None, CursorShape) clash.
+
+// clang-format off
+// gtest and zelto's headers come before the X headers, whose macros (None, CursorShape) clash.
+#include <gtest/gtest.h>
+
 #include "window/x11/window_x11.hpp"
+#include "window/xvfb_server.hpp"
 
 #include <GL/gl.h>
 #include <X11/Xatom.h>
@@ -9,9 +14,9 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
+// clang-format on
 
 #include <chrono>
 #include <clocale>

@@ -1,4 +1,12 @@
+// clang-format off
+// zelto's headers come before the X headers, whose macros (CursorShape, KeyPress) clash with
+// their names.
 #include "window/x11/window_x11.hpp"
+#include "config/settings.hpp"
+#include "util/diagnostics.hpp"
+#include "window/x11/x11_connection.hpp"
+#include "window/x11/x11_keys.hpp"
+#include "window/x11/x11_logic.hpp"
 
 #include <GL/glx.h>
 #include <X11/XKBlib.h>
@@ -9,17 +17,12 @@
 #include <X11/extensions/Xrandr.h>
 #include <X11/extensions/Xrender.h>
 #include <unistd.h>
+// clang-format on
 
 #include <array>
 #include <cstring>
 #include <string_view>
 #include <vector>
-
-#include "config/settings.hpp"
-#include "util/diagnostics.hpp"
-#include "window/x11/x11_connection.hpp"
-#include "window/x11/x11_keys.hpp"
-#include "window/x11/x11_logic.hpp"
 
 namespace zelto {
 

@@ -1,14 +1,17 @@
-// Before the X headers, whose macros (CursorShape) clash with the settings' names.
+// clang-format off
+// The settings (through x11_logic.hpp) come before the X headers, whose macros (CursorShape)
+// clash with their names.
+#include "window/x11/x11_logic.hpp"
 #include "window/x11/x11_connection.hpp"
 
 #include <GL/glx.h>
 #include <X11/extensions/Xrandr.h>
+// clang-format on
 
 #include <array>
 #include <cstdlib>
 
 #include "util/diagnostics.hpp"
-#include "window/x11/x11_logic.hpp"
 
 namespace zelto {
 

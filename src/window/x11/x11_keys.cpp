@@ -1,12 +1,14 @@
 #include "window/x11/x11_keys.hpp"
 
-// Before the X headers, whose macros (CursorShape, KeyPress) clash with its names.
+// clang-format off
+// The settings come before the X headers, whose macros (CursorShape) clash with their names.
+#include "config/settings.hpp"
+
 #include <X11/X.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 #include <xkbcommon/xkbcommon.h>
-
-#include "config/settings.hpp"
+// clang-format on
 
 namespace zelto {
 
