@@ -29,12 +29,14 @@ void silence_output() {
     }
 }
 
-// The first listening socket a compositor made in `dir` (sway picks its own name).
+// The display socket a compositor made in `dir` (sway picks its own name, and adds an IPC
+// socket beside it).
 std::string find_socket(const std::string& dir) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
         const std::string name = entry.path().filename().string();
-        if (name.ends_with(".lock")) {
+        if (name.ends_with(".lock") ||
+            !(name.starts_with("wayland-") || name.starts_with("zelto-test-"))) {
             continue;
         }
         struct stat info {};
@@ -73,8 +75,10 @@ bool HeadlessCompositor::make_runtime_dir() {
             error_ = "cannot hand the runtime directory to nobody";
             return false;
         }
-        std::ofstream(runtime_dir_ + "/config") << "xwayland disable\n"
-                                                   "output * resolution 1024x768\n";
+        std::ofstream(runtime_dir_ + "/config")
+            << "xwayland disable\n"
+               "output * resolution 1024x768\n"
+               "for_window [app_id=\"Zelto\"] floating enable\n";
     }
     return true;
 }
@@ -176,7 +180,7 @@ void HeadlessCompositor::stop() {
     }
 }
 
-int HeadlessCompositor::run_client(const std::vector<std::string>& argv) const {
+pid_t HeadlessCompositor::spawn_client(const std::vector<std::string>& argv) const {
     const pid_t pid = fork();
     if (pid == 0) {
         silence_output();
@@ -188,6 +192,26 @@ int HeadlessCompositor::run_client(const std::vector<std::string>& argv) const {
         execvp(args[0], args.data());
         _exit(127);
     }
+    return pid;
+}
+
+bool HeadlessCompositor::client_done(pid_t pid) {
+    int status = 0;
+    return waitpid(pid, &status, WNOHANG) == pid;
+}
+
+std::string HeadlessCompositor::ipc_socket() const {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(runtime_dir_, error)) {
+        if (entry.path().filename().string().starts_with("sway-ipc.")) {
+            return entry.path().string();
+        }
+    }
+    return {};
+}
+
+int HeadlessCompositor::run_client(const std::vector<std::string>& argv) const {
+    const pid_t pid = spawn_client(argv);
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) {
         return -1;

@@ -30,6 +30,11 @@ public:
 
     // Runs a client of the compositor to completion; its exit status (-1 when it did not exit).
     int run_client(const std::vector<std::string>& argv) const;
+    // Starts a client that runs beside the test; `client_done` reaps it once it has exited.
+    pid_t spawn_client(const std::vector<std::string>& argv) const;
+    static bool client_done(pid_t pid);
+    // sway's IPC socket, for swaymsg; empty for weston.
+    std::string ipc_socket() const;
 
 private:
     bool make_runtime_dir();

@@ -1,0 +1,243 @@
+// The Wayland window against a real headless sway: server-side decorations, a seat whose keys
+// come from wtype, screenshots from grim, resizes from swaymsg.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "config/settings.hpp"
+#include "gfx_gl2/ui_state.hpp"
+#include "window/wayland/headless_compositor.hpp"
+#include "window/wayland/recording_callbacks.hpp"
+#include "window/wayland/window_wayland.hpp"
+
+namespace zelto {
+namespace {
+
+using test::HeadlessCompositor;
+using test::RecordingCallbacks;
+using test::loop_pass;
+using test::run_until;
+
+int open_fd_count() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir)) {
+            ++count;
+        }
+        closedir(dir);
+    }
+    return count;
+}
+
+// The pixels of a binary PPM screenshot, three bytes each; empty when it cannot be read.
+std::string screenshot_pixels(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string magic;
+    int width = 0;
+    int height = 0;
+    int max = 0;
+    file >> magic >> width >> height >> max;
+    file.get();
+    if (magic != "P6" || width <= 0 || height <= 0) {
+        return {};
+    }
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool has_colour(const std::string& pixels, unsigned char r, unsigned char g, unsigned char b) {
+    for (std::size_t i = 0; i + 2 < pixels.size(); i += 3) {
+        if (static_cast<unsigned char>(pixels[i]) == r &&
+            static_cast<unsigned char>(pixels[i + 1]) == g &&
+            static_cast<unsigned char>(pixels[i + 2]) == b) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class SwayTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sway = new HeadlessCompositor(HeadlessCompositor::SWAY);
+        if (!sway->start()) {
+            delete sway;
+            sway = nullptr;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete sway;
+        sway = nullptr;
+    }
+    void SetUp() override {
+        ASSERT_NE(sway, nullptr) << "sway headless did not start";
+        settings() = Settings{};
+    }
+
+    std::unique_ptr<Window> open(std::uint32_t width = 400, std::uint32_t height = 300) {
+        auto window = window_wayland_create(width, height, 8, 16, WindowContextRequest{}, &ui);
+        if (window) {
+            window->callbacks = &callbacks;
+            window->set_swap_interval(1);
+        }
+        return window;
+    }
+    // Opens a window and waits until it is drawn.
+    std::unique_ptr<Window> open_drawn() {
+        auto window = open();
+        if (window && !run_until(*window, [&] { return callbacks.frames > 0; })) {
+            return nullptr;
+        }
+        return window;
+    }
+    // The seat has a keyboard only while wtype's virtual keyboard exists: wtype waits a moment
+    // first, so the window can take the new keyboard and its focus before the keys come.
+    bool type_beside(Window& window, std::vector<std::string> actions) {
+        actions.insert(actions.begin(), {"wtype", "-s", "700"});
+        return run_client_beside(window, actions);
+    }
+    // Runs a client while the window keeps handling events, as the App's loop would.
+    bool run_client_beside(Window& window, const std::vector<std::string>& argv) {
+        const pid_t pid = sway->spawn_client(argv);
+        return run_until(window, [&] { return HeadlessCompositor::client_done(pid); });
+    }
+    std::string keys_text() const {
+        std::string text;
+        for (const auto& key : callbacks.keys) {
+            text += key.key < 0x80 ? static_cast<char>(key.key) : '?';
+        }
+        return text;
+    }
+    static WaylandWindowInfo& info(Window& window) {
+        return dynamic_cast<WaylandWindowInfo&>(window);
+    }
+
+    static HeadlessCompositor* sway;
+    UiState ui;
+    RecordingCallbacks callbacks;
+};
+
+HeadlessCompositor* SwayTest::sway = nullptr;
+
+TEST_F(SwayTest, TheCompositorDrawsTheDecorations) {
+    auto window = open(400, 300);
+    ASSERT_TRUE(window);
+    EXPECT_FALSE(info(*window).client_side_decorations());
+    EXPECT_EQ(window->w, 400u);
+    EXPECT_EQ(window->h, 300u);
+    EXPECT_FALSE(info(*window).shadow_shown());
+}
+
+TEST_F(SwayTest, ForcedClientSideDecorationsTakeNoExtraHeight) {
+    settings().force_csd = true;
+    auto window = open(400, 300);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(info(*window).client_side_decorations());
+    EXPECT_EQ(window->h, 300u);
+    EXPECT_EQ(ui.decoration_mode, 1u);
+}
+
+TEST_F(SwayTest, TheOutputIsNamedByItsConnector) {
+    auto window = open();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(run_until(*window, [&] { return !callbacks.outputs.empty(); }));
+    // Output rules match connector names ("HEADLESS-*", "DP-*"), not the model text.
+    EXPECT_EQ(window->output_name, "HEADLESS-1");
+    EXPECT_EQ(callbacks.outputs.size(), 1u);
+    EXPECT_EQ(callbacks.outputs.front().name, "HEADLESS-1");
+    // The headless output reports no physical size: its DPI is unknown rather than infinite.
+    EXPECT_EQ(callbacks.outputs.front().dpi, 0u);
+    EXPECT_NEAR(window->frame_interval_ms(), 1000.0 / 60.0, 0.01);
+}
+
+TEST_F(SwayTest, TypedTextReachesTheKeyHandler) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(type_beside(*window, {"echo hi"}));
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.keys.size() >= 7; }));
+    EXPECT_EQ(keys_text(), "echo hi");
+    ASSERT_FALSE(callbacks.focus_changes.empty());
+    EXPECT_TRUE(callbacks.focus_changes.front());
+}
+
+TEST_F(SwayTest, ControlCIsTheInterruptCharacter) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(type_beside(*window, {"-M", "ctrl", "-k", "c", "-m", "ctrl"}));
+    ASSERT_TRUE(run_until(*window, [&] { return !callbacks.keys.empty(); }));
+    EXPECT_EQ(callbacks.keys.front().key, 3u);
+    EXPECT_EQ(callbacks.keys.front().modifiers, static_cast<std::uint32_t>(MODIFIER_CTRL));
+}
+
+TEST_F(SwayTest, AHeldKeyRepeatsAndStopsAtRelease) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    ASSERT_TRUE(type_beside(*window, {"-P", "x", "-s", "1500", "-p", "x"}));
+    EXPECT_GT(window->repeat_rate, 0u);
+    const std::size_t held = callbacks.keys.size();
+    EXPECT_GT(held, 2u) << "the press and at least two repeats";
+    for (const auto& key : callbacks.keys) {
+        EXPECT_EQ(key.key, 'x');
+    }
+    EXPECT_FALSE(window->process_timers());
+    for (int i = 0; i < 20; ++i) {
+        loop_pass(*window, 20);
+    }
+    EXPECT_EQ(callbacks.keys.size(), held);
+}
+
+TEST_F(SwayTest, FramesReachTheScreenAndKeepChanging) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    const std::string first = sway->runtime_dir() + "/first.ppm";
+    const std::string second = sway->runtime_dir() + "/second.ppm";
+    auto shoot = [&](const std::string& path) {
+        // The frame on screen alternates between a red and a black clear.
+        const int frames = callbacks.frames;
+        window->paint = true;
+        EXPECT_TRUE(run_until(*window, [&] { return callbacks.frames > frames; }));
+        EXPECT_TRUE(run_until(*window, [&] { return info(*window).frame_arrived(); }));
+        return run_client_beside(*window, {"grim", "-t", "ppm", path});
+    };
+    ASSERT_TRUE(shoot(first));
+    const bool first_red = callbacks.frames % 2 == 1;
+    ASSERT_TRUE(shoot(second));
+    const std::string a = screenshot_pixels(first);
+    const std::string b = screenshot_pixels(second);
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    EXPECT_NE(a, b);
+    // Clear colours (1, 0.2, 0.4) and (0, 0.2, 0.4) land as these bytes.
+    EXPECT_TRUE(has_colour(first_red ? a : b, 255, 51, 102));
+    EXPECT_TRUE(has_colour(first_red ? b : a, 0, 51, 102));
+}
+
+TEST_F(SwayTest, ResizingTheWindowManyTimesLeaksNoDescriptors) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    const std::string ipc = sway->ipc_socket();
+    ASSERT_FALSE(ipc.empty());
+    // Widths alternate, so each resize changes the size and is drawn before the next.
+    auto resize_to = [&](int width, int height) {
+        const std::uint32_t old_w = window->w;
+        const std::string command =
+            "resize set " + std::to_string(width) + " " + std::to_string(height);
+        EXPECT_TRUE(run_client_beside(*window, {"swaymsg", "-s", ipc, command}));
+        return run_until(*window, [&] { return window->w != old_w && !window->paint; });
+    };
+    ASSERT_TRUE(resize_to(420, 320));
+    const int before = open_fd_count();
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(resize_to(440 + (i % 2) * 20, 330 + (i % 3) * 10)) << "resize " << i;
+    }
+    EXPECT_EQ(open_fd_count(), before);
+}
+
+}  // namespace
+}  // namespace zelto
