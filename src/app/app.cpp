@@ -405,11 +405,6 @@ void App::key_handler(std::uint32_t key, std::uint32_t, std::uint32_t) {
     vt_->queue_output({utf8, n});
 }
 
-void App::button_handler(std::uint32_t, bool, std::int32_t, std::int32_t, std::int32_t,
-                         std::uint32_t) {}
-
-void App::motion_handler(std::uint32_t, std::int32_t, std::int32_t) {}
-
 void App::on_clipboard_data(std::string_view text) { vt_->queue_output(text); }
 
 std::optional<std::vector<DamageRect>> App::draw(std::uint8_t buffer_age) {
@@ -421,9 +416,8 @@ void App::on_focus_changed(bool focused) {
     ui_.focused = focused;
     ui_.title_bar_attention = false;
     if (has_title_bar()) gfx_->invalidate();
+    if (!focused) copy_selection_to_primary();
 }
-
-void App::on_selection_lost() {}
 
 void App::on_output_changed(std::uint32_t, const std::string&, std::uint32_t, std::uint16_t) {}
 

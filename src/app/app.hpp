@@ -81,6 +81,7 @@ public:
     void request_attention() override;
     void raise_window() override;
     void on_buffer_switched() override;
+    void update_pointer() override;
     void update_scrollbar() override;
     void on_scroll_position_changed() override;
     void destroy_line_proxy(VtLineProxy& proxy) override;
@@ -114,6 +115,35 @@ private:
     void read_pty_batch();
     void write_pty();
     void on_child_exit();
+
+    // Pointer gestures
+    struct GridPoint {
+        std::int32_t x = 0;
+        std::int32_t y = 0;
+    };
+    enum ExtendMode : std::uint32_t { EXTEND_NONE = 0, EXTEND_START = 1, EXTEND_END = 2 };
+    GridPoint to_grid(std::int32_t x, std::int32_t y) const;
+    VtTextPoint cell_under(GridPoint point) const;
+    const TitleBarButton* title_bar_button_at(std::int32_t x, std::int32_t y) const;
+    bool handle_title_bar_button(std::uint32_t button, bool pressed, std::int32_t x,
+                                 std::int32_t y);
+    void update_title_bar_hover(std::int32_t x, std::int32_t y);
+    void scroll_view_lines(std::int32_t lines);
+    void handle_wheel(std::uint32_t button, std::int32_t steps);
+    float to_scrollbar_units(std::int32_t window_y) const;
+    void scroll_view_to_thumb(float thumb_top);
+    bool handle_scrollbar_button(std::uint32_t button, bool pressed, std::int32_t window_x,
+                                 std::int32_t window_y);
+    void start_autoscroll(std::int32_t direction, bool selecting);
+    void stop_autoscroll();
+    void on_autoscroll();
+    void left_press(GridPoint point, std::uint32_t modifiers);
+    void middle_press();
+    void right_press(GridPoint point);
+    void drag_selection(GridPoint point);
+    void set_pointer_shape(MousePointerStyle style);
+    void refresh_pointer_shape();
+    void copy_selection_to_primary();
 
     // Scrollbar
     void show_scrollbar();
@@ -149,6 +179,17 @@ private:
     bool frame_drawn_in_sync_ = false;
 
     MonoTime (*clock_)() = mono_now;
+
+    // Pointer gesture state
+    bool drag_active_ = false;
+    ExtendMode extend_mode_ = EXTEND_NONE;
+    std::int32_t autoscroll_direction_ = 0;  // 1 up, -1 down
+    bool autoscroll_selecting_ = false;
+    GridPoint autoscroll_position_;
+    std::uint8_t multi_click_count_ = 0;
+    MonoTime multi_click_deadline_;
+    float scrollbar_grab_offset_ = 0.0f;
+    MousePointerStyle pointer_style_ = MOUSE_POINTER_ARROW;
     TimerList timers_;
     struct TimerIndices {
         TimerList::Index autoscroll = 0;

@@ -21,7 +21,7 @@ std::int64_t fade_ms() {
 
 void App::register_timers() {
     const Settings& s = settings();
-    timer_.autoscroll = timers_.register_timeout([](bool, double) {});
+    timer_.autoscroll = timers_.register_timeout([this](bool, double) { on_autoscroll(); });
     timer_.scrollbar_fade = timers_.register_animation(
         EASING_QUADRATIC, [this](bool finished, double t) { on_scrollbar_fade(finished, t); });
     timer_.visual_bell = timers_.register_animation(

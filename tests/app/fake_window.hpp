@@ -50,14 +50,14 @@ public:
         return true;
     }
     int get_connection_fd() const override { return timer_fd_; }
-    void clipboard_send(std::string) override {}
-    void clipboard_get() override {}
-    void primary_send(std::string) override {}
-    void primary_get() override {}
+    void clipboard_send(std::string text) override { clipboard = std::move(text); }
+    void clipboard_get() override { ++clipboard_requests; }
+    void primary_send(std::string text) override { primary = std::move(text); }
+    void primary_get() override { ++primary_requests; }
     void set_swap_interval(int) override {}
     void set_current_context(bool) override {}
     void set_incremental_resize(std::uint32_t, std::uint32_t) override {}
-    void set_pointer_style(MousePointerStyle) override {}
+    void set_pointer_style(MousePointerStyle style) override { pointer_style = style; }
     void* get_gl_proc_address(const char*) override { return nullptr; }
     std::uint32_t get_keysym_from_name(const char*) override { return 0; }
     void set_urgent() override { ++urgent_calls; }
@@ -72,6 +72,11 @@ public:
     int frames = 0;
     int urgent_calls = 0;
     std::string title;
+    std::string clipboard;
+    std::string primary;
+    int clipboard_requests = 0;
+    int primary_requests = 0;
+    MousePointerStyle pointer_style = MOUSE_POINTER_ARROW;
     std::string startup_id = "<never notified>";
 
 private:
