@@ -562,6 +562,28 @@ TEST_F(WindowX11Test, PositionIsInRootCoordinatesInsideAWindowManagerFrame) {
     XSync(peer_, False);
 }
 
+TEST_F(WindowX11Test, SwapHandlesPendingEventsBeforeDeciding) {
+    wire();
+    window_->swap_if_needed(true);
+    ASSERT_FALSE(window_->paint);
+    XClearArea(peer_, id_, 0, 0, 10, 10, True);  // an Expose the window has not read yet
+    XSync(peer_, False);
+    EXPECT_TRUE(window_->swap_if_needed(true));
+    EXPECT_EQ(callbacks_.draws, 2);
+}
+
+TEST_F(WindowX11Test, InputBeforeWiringIsDroppedSafely) {
+    focus_window();
+    ASSERT_EQ(run("xdotool mousemove --window " + window_arg() + " 7 9 click 1 key a"), 0);
+    ASSERT_TRUE(pump_until([&] { return window_->pointer_x == 7; }));
+    pump_until([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(window_->pointer_y, 9);
+    wire();
+    settle();
+    EXPECT_TRUE(callbacks_.keys.empty());
+    EXPECT_TRUE(callbacks_.buttons.empty());
+}
+
 TEST_F(WindowX11Test, ScreenshotShowsTheClearColour) {
     wire();
     window_->set_swap_interval(0);
