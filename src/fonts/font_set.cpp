@@ -465,8 +465,7 @@ const GlyphBitmap* FontSet::render(FontFace& face, char32_t code_point) {
 }
 
 std::optional<GlyphMetrics> FontSet::primary_glyph_metrics(char32_t code_point, FontStyle style) {
-    auto [face, used] = primary_.front().face_for(style);
-    (void)used;
+    FontFace* face = primary_.front().face_for(style).first;
     if (!face->loaded) return std::nullopt;
     FT_Face ft = face->face.get();
     const FT_UInt index = FT_Get_Char_Index(ft, code_point);

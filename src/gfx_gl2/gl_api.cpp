@@ -19,10 +19,6 @@ void resolve(const GlProcLoader& loader, Function& slot, const char* name) {
 
 }  // namespace
 
-bool gl_functions_loaded() {
-    return loaded;
-}
-
 void load_gl_functions(const GlProcLoader& loader) {
     if (loaded) return;
     resolve(loader, gl.buffer_sub_data, "glBufferSubData");

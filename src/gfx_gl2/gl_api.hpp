@@ -57,6 +57,5 @@ extern GlFunctions gl;
 // Resolves every entry point the first time it is called; later calls do nothing. A name the
 // loader cannot resolve is fatal.
 void load_gl_functions(const GlProcLoader& loader);
-bool gl_functions_loaded();
 
 }  // namespace zelto

@@ -174,10 +174,13 @@ TEST_F(GlyphAtlasTest, MemoryBudgetFlushesAndStartsAgain) {
     start();
     const std::size_t page = std::size_t{atlas().page_size()} * atlas().page_size();
     atlas().set_memory_budget(2 * page);
+    int flushes_announced = 0;
+    atlas().set_before_flush([&] { ++flushes_announced; });
     testing::internal::CaptureStderr();
     for (char32_t c = 0x21; c < 0x3000 && atlas().flush_count() == 0; ++c) glyph(c);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(atlas().flush_count(), 1u);
+    EXPECT_EQ(flushes_announced, 1);
     EXPECT_LE(atlas().memory_bytes(), 2 * page);
     EXPECT_NE(atlas().builtin_page(), nullptr);
     const auto a = glyph('A');
