@@ -805,6 +805,14 @@ void WindowWayland::resize(std::uint32_t width, std::uint32_t height) {
     previous_w = 0;
     previous_h = 0;
     paint = true;
+    // No configure follows a resize of our own: the decorations follow the new size here.
+    if (csd_ && csd_mode_ != CSD_MODE_NONE) {
+        if (csd_mode_ == CSD_MODE_SHADOW && shadow_surface_) {
+            draw_shadow_buffer();
+            wl_surface_commit(shadow_surface_);
+        }
+        set_window_geometry();
+    }
 }
 
 void WindowWayland::set_fullscreen(bool fullscreen) {

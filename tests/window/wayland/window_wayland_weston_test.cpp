@@ -184,6 +184,7 @@ TEST_F(WestonTest, ResizingManyTimesLeaksNoDescriptors) {
         ASSERT_TRUE(run_until(*window, [&] { return !window->paint; }));
     }
     EXPECT_EQ(open_fd_count(), before);
+    EXPECT_TRUE(info(*window).shadow_shown());
 }
 
 TEST_F(WestonTest, KeyNamesResolveWithoutAKeyboard) {
