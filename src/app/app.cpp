@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "app/key_bindings.hpp"
+#include "app/key_commands.hpp"
 #include "config/settings.hpp"
 #include "util/diagnostics.hpp"
 
@@ -378,8 +379,18 @@ void App::destroy_sixel_proxy(VtSixelProxy& proxy) {
 
 // WindowCallbacks
 
-// Until the key encoder exists, a key's text goes to the child as UTF-8, Return as CR.
-void App::key_handler(std::uint32_t key, std::uint32_t, std::uint32_t) {
+// Keyboard select mode takes every key while it is on, then the bindings are tried. Until the key
+// encoder exists, the text of any other key goes to the child as UTF-8, Return as CR.
+void App::key_handler(std::uint32_t key, std::uint32_t raw_keysym, std::uint32_t modifiers) {
+    const KeyEvent event{key, raw_keysym, modifiers};
+    if (keyboard_select_.active()) {
+        keyboard_select_.handle_key(event);
+        return;
+    }
+    KeyCommands commands(*this);
+    if (commands.run_binding(event)) return;
+    last_key_modifiers_ = modifiers;
+    commands.hide_pointer_for_key();
     if (key == '\r' || key == '\n') {
         vt_->queue_output("\r");
         return;

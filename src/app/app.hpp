@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "app/keyboard_select.hpp"
 #include "app/timers.hpp"
 #include "fonts/font_set.hpp"
 #include "gfx_gl2/gfx.hpp"
@@ -58,6 +59,9 @@ public:
     bool exit_requested() const { return exit_requested_; }
     const UiState& ui() const { return ui_; }
     TimerList& timers() { return timers_; }
+    KeyboardSelect& keyboard_select() { return keyboard_select_; }
+    // The modifiers of the last key that matched no binding; pointer gestures read them.
+    std::uint32_t last_key_modifiers() const { return last_key_modifiers_; }
 
     // VtCallbacks
     PixelSize get_window_size() override;
@@ -81,6 +85,7 @@ public:
     void request_attention() override;
     void raise_window() override;
     void on_buffer_switched() override;
+    void on_font_changed() override;
     void update_pointer() override;
     void update_scrollbar() override;
     void on_scroll_position_changed() override;
@@ -105,6 +110,9 @@ public:
     void on_decoration_mode_changed(std::uint32_t mode) override;
 
 private:
+    friend class KeyCommands;
+    friend class KeyboardSelect;
+
     bool has_title_bar() const;
     GridSize grid_for_window() const;
     void place_grid();
@@ -190,6 +198,10 @@ private:
     MonoTime multi_click_deadline_;
     float scrollbar_grab_offset_ = 0.0f;
     MousePointerStyle pointer_style_ = MOUSE_POINTER_ARROW;
+
+    // Key commands
+    KeyboardSelect keyboard_select_{*this};
+    std::uint32_t last_key_modifiers_ = 0;
     TimerList timers_;
     struct TimerIndices {
         TimerList::Index autoscroll = 0;
