@@ -75,7 +75,7 @@ def source_file(rng):
         b"}",
         b"",
     ]
-    return indent + kinds[rng.next(len(kinds))] + b"\n"
+    return indent + kinds[rng.next(len(kinds))] + b"\r\n"
 
 
 WORKLOADS = {

@@ -1,5 +1,7 @@
 // Printing, C0 controls, ESC sequences, character sets and the full reset.
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
 #include "config/settings.hpp"
 #include "terminal/debug_text.hpp"
@@ -26,6 +28,13 @@ char32_t translate_with(VtCharset charset, std::uint8_t byte) {
     case VT_CHARSET_ASCII: break;
     }
     return byte;
+}
+
+// Everything but the code point.
+bool same_attributes(const VtCell& a, const VtCell& b) {
+    static_assert(offsetof(VtCell, code) == 0);
+    return std::memcmp(reinterpret_cast<const char*>(&a) + sizeof(char32_t),
+                       reinterpret_cast<const char*>(&b) + sizeof(char32_t), sizeof(VtCell) - sizeof(char32_t)) == 0;
 }
 
 }  // namespace
@@ -82,15 +91,18 @@ void Vt::print_plain_run(std::string_view run) {
         const std::size_t n = std::min(room, run.size() - i);
         if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
         reserve_cells(line, col_ + n);
-        VtCell cell = current_attributes_;
+        // Cells are stored whole and then given their code (never patched on the stack and
+        // copied back, which stalls store forwarding on every cell).
+        const VtCell& attributes = current_attributes_;
         std::size_t first = SIZE_MAX, last = 0;
         // Cells that exist are compared, so redrawing unchanged text damages nothing...
         const std::size_t overwrite = std::min(n, line.cells.size() - col_);
         VtCell* cells = line.cells.data() + col_;
         for (std::size_t k = 0; k < overwrite; ++k) {
-            cell.code = static_cast<unsigned char>(run[i + k]);
-            if (!(cells[k] == cell)) {
-                cells[k] = cell;
+            const char32_t code = static_cast<unsigned char>(run[i + k]);
+            if (cells[k].code != code || !same_attributes(cells[k], attributes)) {
+                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
+                cells[k].code = code;
                 if (first == SIZE_MAX) first = k;
                 last = k;
             }
@@ -99,16 +111,19 @@ void Vt::print_plain_run(std::string_view run) {
         if (overwrite < n) {
             if (first == SIZE_MAX) first = overwrite;
             last = n - 1;
-            for (std::size_t k = overwrite; k < n; ++k) {
-                cell.code = static_cast<unsigned char>(run[i + k]);
-                line.cells.push_back(cell);
-            }
+            append_copies(line.cells, n - overwrite, attributes);
+            cells = line.cells.data() + col_;
+            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
         }
         if (first != SIZE_MAX) {
             line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
             changed_ = true;
         }
-        last_char_ = {cell, row_, static_cast<std::uint16_t>(col_ + n - 1), true};
+        std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
+        last_char_.cell.code = static_cast<unsigned char>(run[i + n - 1]);
+        last_char_.row = row_;
+        last_char_.col = static_cast<std::uint16_t>(col_ + n - 1);
+        last_char_.recorded = true;
         i += n;
         if (col_ + n >= cols_) {
             col_ = static_cast<std::uint16_t>(cols_ - 1);

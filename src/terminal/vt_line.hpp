@@ -90,6 +90,15 @@ static_assert(sizeof(VtCell) == 32);
 static_assert(std::is_trivially_copyable_v<VtCell>);
 static_assert(std::has_unique_object_representations_v<VtCell>);
 
+// Appends `count` copies of `cell`. Copied as raw bytes from where `cell` lives: a copy through
+// a stack temporary costs a store-forwarding stall per cell on the printing path.
+inline void append_copies(std::vector<VtCell>& cells, std::size_t count, const VtCell& cell) {
+    const std::size_t start = cells.size();
+    cells.resize(start + count);
+    VtCell* out = cells.data() + start;
+    for (std::size_t i = 0; i < count; ++i) std::memcpy(static_cast<void*>(out + i), &cell, sizeof(VtCell));
+}
+
 // The four "blank" questions the terminal asks about cells; each has its own rule.
 
 // Blank for the screen model: nothing drawn and the default background.

@@ -77,7 +77,7 @@ void Vt::reserve_cells(VtLine& line, std::size_t count) const {
 void Vt::ensure_cell(VtLine& line, std::size_t col) {
     if (line.cells.size() > col) return;
     reserve_cells(line, col + 1);
-    line.cells.resize(col + 1, blank_cell_);
+    append_copies(line.cells, col + 1 - line.cells.size(), blank_cell_);
 }
 
 void Vt::ensure_cursor_line() {
