@@ -677,6 +677,18 @@ TEST_F(WindowX11Test, MovingOntoAnotherMonitorReportsItOnce) {
     XSync(peer_, False);
 }
 
+TEST_F(WindowX11Test, AScreenChangeIsReportedOnce) {
+    wire();
+    const ::Window root = DefaultRootWindow(peer_);
+    XRRSelectInput(peer_, root, RRScreenChangeNotifyMask);
+    XRRSetScreenSize(peer_, root, 1024, 768, 542, 203);
+    XSync(peer_, False);
+    ASSERT_TRUE(pump_until([&] { return !callbacks_.outputs.empty(); }));
+    pump_until([] { return false; }, std::chrono::milliseconds(200));
+    ASSERT_EQ(callbacks_.outputs.size(), 1u) << "the root window's ConfigureNotify reports again";
+    EXPECT_EQ(callbacks_.outputs[0].index, 1u);
+}
+
 TEST_F(WindowX11Test, StartupCompleteIsBroadcastInPieces) {
     const ::Window root = DefaultRootWindow(peer_);
     XSelectInput(peer_, root, PropertyChangeMask);

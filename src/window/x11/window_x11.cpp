@@ -133,6 +133,7 @@ class WindowX11 final : public Window {
     void show_hidden_pointer();
 
     void load_monitors();
+    std::vector<MonitorGeometry> read_monitors();
     void check_monitor();
     void send_net_wm_state(long action, Atom first, Atom second = 0);
     std::uint8_t query_buffer_age();
@@ -641,8 +642,11 @@ void WindowX11::on_configure(const XConfigureEvent& event) {
     // The root window is reconfigured when monitors are defined or removed; RandR reports
     // those with no event of its own.
     if (event.window == root_) {
-        load_monitors();
-        check_monitor();
+        // A screen change also comes as a RandR notification: report it only once.
+        if (read_monitors() != monitors_) {
+            load_monitors();
+            check_monitor();
+        }
         return;
     }
     if (event.window != window_) {
@@ -687,15 +691,19 @@ void WindowX11::show_hidden_pointer() {
 
 // A new monitor list starts with no current monitor, so the next check reports its choice.
 void WindowX11::load_monitors() {
-    monitors_.clear();
+    monitors_ = read_monitors();
     current_monitor_.reset();
+}
+
+std::vector<MonitorGeometry> WindowX11::read_monitors() {
+    std::vector<MonitorGeometry> monitors;
     if (!connection_->has_randr) {
-        return;
+        return monitors;
     }
     int count = 0;
     XRRMonitorInfo* list = XRRGetMonitors(display_, root_, True, &count);
     if (!list) {
-        return;
+        return monitors;
     }
     for (int i = 0; i < count; ++i) {
         const XRRMonitorInfo& info = list[i];
@@ -711,9 +719,10 @@ void WindowX11::load_monitors() {
                 XFree(name);
             }
         }
-        monitors_.push_back(std::move(monitor));
+        monitors.push_back(std::move(monitor));
     }
     XRRFreeMonitors(list);
+    return monitors;
 }
 
 void WindowX11::check_monitor() {

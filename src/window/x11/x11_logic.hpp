@@ -24,6 +24,8 @@ struct MonitorGeometry {
     std::uint32_t height = 0;  // pixels
     std::uint32_t mm_width = 0;
     std::string name;  // empty when the monitor's name atom has no name
+
+    friend bool operator==(const MonitorGeometry&, const MonitorGeometry&) = default;
 };
 
 struct WindowGeometry {
