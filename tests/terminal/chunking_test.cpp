@@ -47,7 +47,7 @@ TEST(Chunking, ShortStreamsGiveTheSameStateSplitAtEveryOffset) {
 
 // Captures of real programs, recorded from a terminal of 80 x 24.
 TEST(Chunking, RealProgramCapturesGiveTheSameStateAtRandomSplits) {
-    for (const char* name : {"vim.bin", "less.bin", "man.bin", "tmux.bin"}) {
+    for (const char* name : {"vim.bin", "less.bin", "man.bin", "htop.bin", "tmux.bin"}) {
         const std::string capture = read_fixture(name);
         ASSERT_FALSE(capture.empty()) << name;
         VtHarness whole(80, 24);

@@ -58,6 +58,12 @@ TEST(Escapes, SaveAndRestoreCursorKeepScreenRowAttributesAndOriginMode) {
     EXPECT_EQ(h.vt.lines()[h.vt.screen_top() + 1].cells[2].bg_index(), 1);
 }
 
+TEST(Escapes, RestoreCursorBringsBackOriginMode) {
+    VtHarness h(10, 6);
+    h.feed("\x1b[3;5r\x1b[?6h\x1b" "7\x1b[?6l\x1b" "8\x1b[1;1HX");
+    EXPECT_EQ(h.line_text(2), "X");
+}
+
 TEST(Escapes, EscapeInsideAnEscapeRestartsIt) {
     VtHarness h(10, 4);
     h.feed("\x1b[2;3H\x1b\x1b" "7\x1b[H\x1b" "8");
