@@ -200,6 +200,12 @@ struct VtLine {
 
     // Index of `text` in `links`, appended when absent.
     std::size_t add_link(const std::string& text);
+
+    // Inserts `cell` before cell `index`, shifting the rest right; an index past the end is ignored.
+    void insert_cell(std::size_t index, const VtCell& cell) {
+        if (index > cells.size()) return;
+        cells.insert(cells.begin() + static_cast<std::ptrdiff_t>(index), cell);
+    }
 };
 
 }  // namespace zelto

@@ -49,6 +49,46 @@ TEST(VtCell, TheFourBlankTestsDiffer) {
     EXPECT_FALSE(is_blank_cell(blue));
 }
 
+TEST(VtLine, StartsEmptyAndGrowsByItsOperations) {
+    VtLine line;
+    EXPECT_TRUE(line.cells.empty());
+    EXPECT_EQ(line.cells.capacity(), VtLine::INITIAL_CAPACITY);
+    EXPECT_EQ(line.damage.type, VT_LINE_DAMAGE_FULL);
+    EXPECT_TRUE(line.reflowable);
+    EXPECT_FALSE(line.rejoinable || line.was_wrapped || line.mark_explicit);
+    EXPECT_EQ(line.add_link("http://a"), 0u);
+    EXPECT_EQ(line.add_link("http://b"), 1u);
+    EXPECT_EQ(line.add_link("http://a"), 0u);
+    EXPECT_EQ(line.links->size(), 2u);
+    VtCell a, b;
+    a.code = U'a';
+    b.code = U'b';
+    line.insert_cell(0, b);
+    line.insert_cell(0, a);
+    line.insert_cell(5, a);  // past the end: ignored
+    ASSERT_EQ(line.cells.size(), 2u);
+    EXPECT_EQ(line.cells[0].code, U'a');
+    const VtLine copy = line.copy_content();
+    EXPECT_EQ(copy.cells.size(), 2u);
+    EXPECT_EQ(copy.links->at(1), "http://b");
+}
+
+TEST(ScreenModel, ResizeKeepsTheCursorAndTheAlternateBufferSize) {
+    VtHarness h(10, 6);
+    h.feed("1\r\n2\r\n3\r\n4");
+    h.vt.resize(8, 3);
+    h.check_invariants();
+    EXPECT_EQ(h.screen(), "2\n3\n4");
+    h.feed("\x1b[?1049h");
+    h.vt.resize(20, 10);
+    h.check_invariants();
+    h.vt.resize(5, 2);
+    h.check_invariants();
+    h.feed("\x1b[?1049l");
+    h.check_invariants();
+    EXPECT_EQ(h.line_text(h.vt.cursor_row()), "4");
+}
+
 TEST(ScreenModel, ALineWrittenOnlyInColumnTenHoldsElevenCells) {
     VtHarness h;
     h.feed("\x1b[1;11HX");
