@@ -13,6 +13,7 @@
 #include "config/color.hpp"
 #include "config/settings.hpp"
 #include "terminal/vt_callbacks.hpp"
+#include "terminal/vt_cursor.hpp"
 #include "terminal/vt_line.hpp"
 #include "terminal/vt_parser.hpp"
 #include "terminal/vt_selection.hpp"
@@ -114,6 +115,7 @@ public:
     bool cursor_blinking() const { return cursor_blinking_; }
     bool cursor_hidden() const { return cursor_hidden_; }
     bool wrap_pending() const { return wrap_pending_; }
+    VtCursor cursor() const { return {row_, col_, cursor_shape_, cursor_blinking_, cursor_hidden_}; }
 
     // Selection over the active buffer's lines.
     VtSelection& selection() { return selection_; }
