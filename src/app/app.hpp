@@ -170,6 +170,10 @@ private:
     void on_text_blink();
     void repaint_if_focused();
 
+    // Cursor movement: points `ui`'s cursor at the cursor to draw and slides its column.
+    void update_cursor_animation();
+    void on_cursor_move(bool finished, double t);
+
     AppBackends backends_;
     std::unique_ptr<Window> window_;
     std::unique_ptr<Gfx> gfx_;
@@ -218,6 +222,8 @@ private:
     bool cursor_blink_active_ = false;
     bool cursor_blink_allowed_ = true;
     bool text_blink_armed_ = false;
+    // The cursor's row relative to the screen top on the previous pass; none before the first.
+    std::optional<std::size_t> cursor_anim_row_;
 };
 
 }  // namespace zelto
