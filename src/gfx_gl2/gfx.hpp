@@ -28,7 +28,7 @@ public:
     virtual ~Gfx() = default;
 
     // Draws one frame; the damaged rectangles, or none when the whole frame changed.
-    virtual std::optional<std::vector<DamageRect>> draw(const Vt& vt, const UiState& ui,
+    virtual std::optional<std::vector<DamageRect>> draw(Vt& vt, UiState& ui,
                                                         std::uint8_t buffer_age) = 0;
     virtual void resize(std::uint32_t width, std::uint32_t height, GridSize grid) = 0;
     virtual GridSize get_grid_size(PixelSize pixels) const = 0;

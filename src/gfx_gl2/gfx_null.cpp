@@ -5,7 +5,7 @@ namespace zelto {
 GfxNull::GfxNull(std::uint32_t cell_width, std::uint32_t cell_height, std::uint32_t padding)
     : cell_width_(cell_width), cell_height_(cell_height), padding_(padding) {}
 
-std::optional<std::vector<DamageRect>> GfxNull::draw(const Vt&, const UiState&, std::uint8_t) {
+std::optional<std::vector<DamageRect>> GfxNull::draw(Vt&, UiState&, std::uint8_t) {
     ++frames_drawn_;
     return std::nullopt;
 }

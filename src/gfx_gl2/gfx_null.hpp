@@ -10,7 +10,7 @@ class GfxNull final : public Gfx {
 public:
     GfxNull(std::uint32_t cell_width, std::uint32_t cell_height, std::uint32_t padding);
 
-    std::optional<std::vector<DamageRect>> draw(const Vt& vt, const UiState& ui,
+    std::optional<std::vector<DamageRect>> draw(Vt& vt, UiState& ui,
                                                 std::uint8_t buffer_age) override;
     void resize(std::uint32_t width, std::uint32_t height, GridSize grid) override;
     GridSize get_grid_size(PixelSize pixels) const override;

@@ -169,7 +169,7 @@ void GfxOpenGL2::reload_font() {
     if (initialized_) create_atlas();
 }
 
-std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(const Vt&, const UiState&, std::uint8_t) {
+std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(Vt&, UiState&, std::uint8_t) {
     gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
     const ColorRGBA bg = settings_.bg_color;
     glClearColor(bg.r / 255.0f, bg.g / 255.0f, bg.b / 255.0f, bg.a / 255.0f);

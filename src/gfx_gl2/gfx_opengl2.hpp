@@ -41,7 +41,7 @@ class GfxOpenGL2 final : public Gfx {
     GfxOpenGL2(FontSet& fonts, Settings& settings);
     ~GfxOpenGL2() override;
 
-    std::optional<std::vector<DamageRect>> draw(const Vt& vt, const UiState& ui,
+    std::optional<std::vector<DamageRect>> draw(Vt& vt, UiState& ui,
                                                 std::uint8_t buffer_age) override;
     void resize(std::uint32_t width, std::uint32_t height, GridSize grid) override;
     GridSize get_grid_size(PixelSize pixels) const override;

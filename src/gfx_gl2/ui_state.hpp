@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
-namespace zelto {
+#include "terminal/vt_cursor.hpp"
+#include "terminal/vt_line.hpp"
 
-struct VtCursor;
+namespace zelto {
 
 struct TitleBarButton {
     std::uint32_t kind = 0;  // 0 close, 1 maximise, 2 minimise
@@ -26,7 +28,8 @@ struct UiState {
     float scrollbar_top = 0.0f;
     float scrollbar_length = 0.0f;
     float scrollbar_opacity = 0.0f;
-    const VtCursor* cursor = nullptr;
+    // The cursor to draw: the terminal's, or keyboard select mode's; none draws no cursor.
+    std::optional<VtCursor> cursor;
     double drawn_cursor_column = 0.0;
     double animation_start_column = 0.0;
     std::uint16_t animation_target_column = 0;
@@ -41,6 +44,10 @@ struct UiState {
     double cursor_alpha = 1.0;
     bool cursor_visible = true;
     bool text_blink_visible = true;
+    // The renderer's cache for the cursor line; released through the Gfx's destroy_line_proxy.
+    VtLineProxy overlay_proxy;
+    // Full when keyboard select mode changed what the cursor line shows.
+    VtLineDamage overlay_damage;
     std::uint32_t decoration_mode = 0;
     std::uint32_t decorations_suppressed = 0;
     bool title_bar_redraw = false;
