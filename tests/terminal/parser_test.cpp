@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "terminal/vt_parser.hpp"
+
+namespace zelto {
+namespace {
+
+// Writes every action the parser hands out as text.
+struct Recorder {
+    std::string log;
+    VtCsi last_csi;
+
+    void print_run(std::string_view run) { log += "print(" + std::string(run) + ")"; }
+    void print_code_point(char32_t c) { log += "cp(" + std::to_string(static_cast<unsigned>(c)) + ")"; }
+    void execute(std::uint8_t c) { log += "exec(" + std::to_string(c) + ")"; }
+    void esc_dispatch(std::uint8_t intermediate, std::uint8_t final) {
+        log += "esc(";
+        if (intermediate) log += static_cast<char>(intermediate);
+        log += static_cast<char>(final);
+        log += ")";
+    }
+    void csi_dispatch(const VtCsi& csi) {
+        last_csi = csi;
+        log += "csi(" + std::string(csi.raw_text()) + ")";
+    }
+    void string_dispatch(VtStringKind kind, std::string_view text) {
+        log += "str" + std::to_string(kind) + "(" + std::string(text) + ")";
+    }
+    void string_overflow(VtStringKind kind) { log += "overflow" + std::to_string(kind); }
+};
+
+std::string parse(std::string_view bytes, Recorder* out = nullptr) {
+    VtParser parser;
+    Recorder local;
+    Recorder& r = out ? *out : local;
+    parser.feed(bytes, r);
+    return r.log;
+}
+
+TEST(Parser, TextComesInRunsAndControlsOneByOne) {
+    EXPECT_EQ(parse("ab c\r\nd"), "print(ab c)exec(13)exec(10)print(d)");
+    EXPECT_EQ(parse(std::string_view("a\0\x7f" "b", 4)), "print(a)exec(0)print(b)");
+}
+
+TEST(Parser, Utf8IsDecodedAndBadBytesBecomeOneReplacementEach) {
+    EXPECT_EQ(parse("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"), "cp(233)cp(8364)cp(128512)");
+    // A truncated sequence gives one U+FFFD and the byte that broke it is taken afresh.
+    EXPECT_EQ(parse("\xe2\x82" "A\xe2\x82\x1b" "7"), "cp(65533)print(A)cp(65533)esc(7)");
+    EXPECT_EQ(parse("\xff\x80\xc0\xaf"), "cp(65533)cp(65533)cp(65533)cp(65533)");
+    // Surrogates and overlong forms are ill-formed from the first continuation byte.
+    EXPECT_EQ(parse("\xed\xa0\x80"), "cp(65533)cp(65533)cp(65533)");
+}
+
+TEST(Parser, CsiParametersKeepMissingApartFromZeroAndSaturate) {
+    Recorder r;
+    parse("\x1b[;0;99999999999999;7:2:1H", &r);
+    const VtCsi& c = r.last_csi;
+    EXPECT_EQ(c.final, 'H');
+    ASSERT_EQ(c.count, 6);
+    EXPECT_FALSE(c.present[0]);
+    EXPECT_EQ(c.param(0, 1), 1u);
+    EXPECT_TRUE(c.present[1]);
+    EXPECT_EQ(c.param(1, 1), 0u);
+    EXPECT_EQ(c.count_param(1, 1), 1u);
+    EXPECT_EQ(c.values[2], VtCsi::MAX_VALUE);
+    EXPECT_FALSE(c.sub[3]);
+    EXPECT_TRUE(c.sub[4]);
+    EXPECT_TRUE(c.sub[5]);
+    EXPECT_EQ(c.param(5, 0), 1u);
+}
+
+TEST(Parser, CsiLeaderIntermediatesAndMalformedOrder) {
+    Recorder r;
+    parse("\x1b[?25h", &r);
+    EXPECT_EQ(r.last_csi.leader, '?');
+    EXPECT_EQ(r.last_csi.param(0, 0), 25u);
+    parse("\x1b[2 q", &r);
+    EXPECT_EQ(r.last_csi.intermediate(), ' ');
+    EXPECT_FALSE(r.last_csi.malformed);
+    parse("\x1b[1?2h", &r);
+    EXPECT_TRUE(r.last_csi.malformed);
+}
+
+TEST(Parser, ThousandsOfParametersAreBounded) {
+    std::string seq = "\x1b[";
+    for (int i = 0; i < 5000; ++i) seq += "1;";
+    Recorder r;
+    parse(seq + "m", &r);
+    EXPECT_EQ(r.last_csi.count, VtCsi::MAX_PARAMS);
+    EXPECT_EQ(r.last_csi.final, 'm');
+}
+
+TEST(Parser, AnEndlessSequenceIsForcedOutAndTextFollows) {
+    Recorder r;
+    parse("\x1b[" + std::string(VtCsi::MAX_LENGTH + 1, '1') + "x", &r);
+    EXPECT_TRUE(r.last_csi.malformed);
+    EXPECT_NE(r.log.find("print(x)"), std::string::npos);
+}
+
+TEST(Parser, CsiCancelAndRestart) {
+    EXPECT_EQ(parse("\x1b[1\x18x"), "print(x)");
+    EXPECT_EQ(parse("\x1b[1\x1b[2J"), "csi(2J)");
+    EXPECT_EQ(parse("\x1b[1\n2H"), "exec(10)csi(12H)");
+}
+
+TEST(Parser, StringsEndAtBelOrStAndNothingElse) {
+    EXPECT_EQ(parse("\x1b]0;t\a"), "str0(0;t)");
+    EXPECT_EQ(parse("\x1b]0;t\a\x1b\\"), "str0(0;t)");
+    EXPECT_EQ(parse("\x1bPq\x1b\\"), "str1(q)");
+    EXPECT_EQ(parse("\x1b_G\x1b\\"), "str2(G)");
+    EXPECT_EQ(parse("\x1bkname\x1b\\"), "str3(name)");
+    EXPECT_EQ(parse("\x1b]0;\x7f\x01x\a"), "str0(0;\x7f\x01x)");
+    // CAN/SUB abort; ESC + anything but '\' drops the string and starts an escape.
+    EXPECT_EQ(parse("\x1b]0;t\x1a" "a"), "print(a)");
+    EXPECT_EQ(parse("\x1b]0;t\x1b" "7"), "esc(7)");
+    EXPECT_EQ(parse("\x1b]0;t\x1b[1m"), "csi(1m)");
+}
+
+TEST(Parser, OverlongStringsOverflowOnceAndAreDropped) {
+    const std::string body(VT_OSC_MAX + 100, 'x');
+    EXPECT_EQ(parse("\x1b]" + body + "\ab"), "overflow0print(b)");
+}
+
+TEST(Parser, DesignationsAndEscapeControls) {
+    EXPECT_EQ(parse("\x1b(0\x1b)B\x1b#8\x1b%G\x1b c"), "esc((0)esc()B)esc(#8)esc(%G)esc( c)");
+    EXPECT_EQ(parse("\x1b\r\x1b\x01" "7"), "exec(13)esc(7)");
+    EXPECT_EQ(parse("\x1b\\" "7"), "print(7)");
+}
+
+TEST(Parser, StateCarriesAcrossChunks) {
+    VtParser parser;
+    Recorder r;
+    for (char c : std::string("\x1b[12;3H\xe2\x82\xac\x1b]0;ab\x1b\\")) parser.feed({&c, 1}, r);
+    EXPECT_EQ(r.log, "csi(12;3H)cp(8364)str0(0;ab)");
+    EXPECT_EQ(parser.state(), VT_PARSER_STATE_LITERAL);
+}
+
+}  // namespace
+}  // namespace zelto
