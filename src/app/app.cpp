@@ -286,6 +286,7 @@ void App::relayout(std::uint32_t width, std::uint32_t height) {
     gfx_->resize(width, height, grid);
     place_grid();
     vt_->resize(grid.cols, grid.rows);
+    if (keyboard_select_.active()) keyboard_select_.clamp_into_view();
     window_->paint = true;
     gfx_->invalidate();
 }

@@ -62,6 +62,7 @@ void App::update_scrollbar() {
 
 void App::on_scroll_position_changed() {
     update_scrollbar_geometry();
+    if (keyboard_select_.active()) keyboard_select_.clamp_into_view();
     request_repaint();
 }
 

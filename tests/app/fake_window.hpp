@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,10 +57,18 @@ public:
     void primary_get() override { ++primary_requests; }
     void set_swap_interval(int) override {}
     void set_current_context(bool) override {}
-    void set_incremental_resize(std::uint32_t, std::uint32_t) override {}
-    void set_pointer_style(MousePointerStyle style) override { pointer_style = style; }
+    void set_incremental_resize(std::uint32_t cell_width, std::uint32_t cell_height) override {
+        incremental_resize = {cell_width, cell_height};
+    }
+    void set_pointer_style(MousePointerStyle style) override {
+        pointer_style = style;
+        ++pointer_style_calls;
+    }
     void* get_gl_proc_address(const char*) override { return nullptr; }
-    std::uint32_t get_keysym_from_name(const char*) override { return 0; }
+    std::uint32_t get_keysym_from_name(const char* name) override {
+        const auto found = key_names.find(name);
+        return found != key_names.end() ? found->second : 0;
+    }
     void set_urgent() override { ++urgent_calls; }
     void raise_or_lower(bool) override {}
     std::int64_t get_window_id() const override { return 1; }
@@ -77,6 +86,9 @@ public:
     int clipboard_requests = 0;
     int primary_requests = 0;
     MousePointerStyle pointer_style = MOUSE_POINTER_ARROW;
+    int pointer_style_calls = 0;
+    std::optional<PixelSize> incremental_resize;
+    std::map<std::string, std::uint32_t> key_names;  // what get_keysym_from_name knows
     std::string startup_id = "<never notified>";
 
 private:
