@@ -89,6 +89,27 @@ TEST(ScreenModel, ResizeKeepsTheCursorAndTheAlternateBufferSize) {
     EXPECT_EQ(h.line_text(h.vt.cursor_row()), "4");
 }
 
+TEST(ScreenModel, ColoursResolveThroughDefaultsPaletteBoldAndInverse) {
+    VtHarness h;
+    const Settings& s = settings();
+    VtCell cell = h.vt.blank_cell();
+    EXPECT_EQ(h.vt.resolve_fg(cell), s.fg_color);
+    EXPECT_EQ(h.vt.resolve_bg(cell), s.bg_color);
+    cell.set_fg_index(1);
+    cell.font_style = VT_FONT_STYLE_BOLD;
+    EXPECT_EQ(h.vt.resolve_fg(cell), build_palette(s.colors)[s.bold_is_bright ? 9 : 1]);
+    cell.set_bg_index(4);
+    const ColorRGB blue = build_palette(s.colors)[4];
+    EXPECT_EQ(h.vt.resolve_bg(cell), (ColorRGBA{blue.r, blue.g, blue.b, 255}));
+    cell.flags |= VT_CELL_INVERTED;
+    EXPECT_EQ(h.vt.effective_fg(cell), blue);
+    cell.flags &= static_cast<std::uint8_t>(~(VT_CELL_FG_IS_PALETTE_INDEX | VT_CELL_BG_IS_PALETTE_INDEX));
+    cell.fg[0] = 10;
+    cell.fg[1] = 20;
+    cell.fg[2] = 30;
+    EXPECT_EQ(h.vt.effective_bg(cell), (ColorRGBA{10, 20, 30, 255}));
+}
+
 TEST(ScreenModel, ALineWrittenOnlyInColumnTenHoldsElevenCells) {
     VtHarness h;
     h.feed("\x1b[1;11HX");
