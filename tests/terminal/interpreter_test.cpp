@@ -174,6 +174,8 @@ TEST(FullReset, RecoversAGarbledTerminal) {
     h.feed("\x1b[?1049h\x1b(0\x0e\x1b[2;3r\x1b[?6h\x1b[41m\x1b[?25l\x1b]0;unterminated");
     h.feed("\x1b" "c");
     EXPECT_FALSE(h.vt.alternate_screen_active());
+    // The red background was reset before the new lines were made: they carry none.
+    for (const VtLine& line : h.vt.lines()) EXPECT_TRUE(line.cells.empty());
     h.feed("qx\x1b[4;1Hz\n\n");
     EXPECT_EQ(h.screen(), "\nz\n\n");
     EXPECT_EQ(h.line_text(0), "qx");
