@@ -18,7 +18,6 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "blur-client-protocol.h"
@@ -28,6 +27,7 @@
 #include "util/diagnostics.hpp"
 #include "window/wayland/wayland_keyboard.hpp"
 #include "window/wayland/wayland_logic.hpp"
+#include "window/wayland/wayland_outputs.hpp"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -88,32 +88,13 @@ int create_shm_file(std::size_t size) {
     return fd;
 }
 
-// What a wl_output reported since its last done event.
-struct OutputRecord {
-    WindowWayland* window = nullptr;
-    wl_output* proxy = nullptr;
-    std::uint32_t name_id = 0;  // the registry's name of the global
-    bool changed = false;       // geometry or mode arrived since the last done
-    std::int32_t mm_width = 0;
-    std::int32_t subpixel = 0;
-    std::int32_t pixel_width = 0;
-    std::int32_t refresh_mhz = 0;
-    std::string model;
-    std::string connector;  // version 4's name event
-};
-
-// The window's knowledge of one output, kept from its done event on.
-struct OutputEntry {
-    wl_output* proxy = nullptr;
-    bool entered = false;
-    std::uint32_t subpixel = 0;
-    double refresh_ms = 16.0;
-    std::uint16_t dpi = 0;
-    std::int32_t pixel_width = 0;
-    double inches_width = 0.0;
-    std::uint32_t index = 0;
-    std::string name;
-};
+void release_output(wl_output* output) {
+    if (wl_output_get_version(output) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
+        wl_output_release(output);
+    } else {
+        wl_output_destroy(output);
+    }
+}
 
 }  // namespace
 
@@ -145,7 +126,11 @@ struct WaylandConnection {
     std::uint32_t pointer_enter_serial = 0;
     std::uint32_t pressed_button = 0;
     wl_surface* pointer_surface = nullptr;
-    std::vector<std::unique_ptr<OutputRecord>> outputs;
+    struct BoundOutput {
+        std::uint32_t name = 0;  // the registry's name of the global
+        wl_output* proxy = nullptr;
+    };
+    std::vector<BoundOutput> outputs;
 };
 
 class WindowWayland final : public Window, public WaylandWindowInfo {
@@ -211,11 +196,12 @@ public:
     void on_pointer_button(std::uint32_t serial, std::uint32_t code, std::uint32_t state);
     void on_axis(std::uint32_t axis, wl_fixed_t value);
     void on_axis_discrete(std::uint32_t axis, std::int32_t steps);
-    void on_output_geometry(OutputRecord& record, std::int32_t mm_width, std::int32_t subpixel,
+    void on_output_geometry(wl_output* output, std::int32_t mm_width, std::int32_t subpixel,
                             const char* model);
-    void on_output_mode(OutputRecord& record, std::uint32_t flags, std::int32_t width,
+    void on_output_mode(wl_output* output, std::uint32_t flags, std::int32_t width,
                         std::int32_t refresh);
-    void on_output_done(OutputRecord& record);
+    void on_output_name(wl_output* output, const char* name);
+    void on_output_done(wl_output* output);
     void on_surface_enter(wl_output* output);
     void on_surface_leave(wl_output* output);
     void on_xdg_surface_configure(std::uint32_t serial);
@@ -237,7 +223,7 @@ private:
     std::uint8_t buffer_age();
     void dispatch_pending();
     void report_initial_output();
-    void make_current_output(OutputEntry& entry);
+    void make_current_output(const OutputEntry& entry);
     void resize_egl_window(std::uint32_t width, std::uint32_t height);
     void set_window_geometry();
     void apply_csd_mode(CsdMode mode);
@@ -264,11 +250,7 @@ private:
     zxdg_toplevel_decoration_v1* decoration_ = nullptr;
     wl_callback* frame_callback_ = nullptr;
     org_kde_kwin_blur* blur_ = nullptr;
-    std::unordered_map<wl_output*, OutputEntry> output_table_{4};
-    std::vector<wl_output*> entered_outputs_;
-    wl_output* current_output_ = nullptr;
-    wl_output* fullscreen_output_ = nullptr;
-    std::uint32_t next_output_index_ = 0;
+    OutputTracker outputs_;
     bool initial_output_reported_ = false;
     bool csd_ = false;
     CsdMode csd_mode_ = CSD_MODE_SHADOW;
@@ -343,26 +325,17 @@ const wl_pointer_listener POINTER_LISTENER = {
     [](void*, wl_pointer*, std::uint32_t, std::int32_t) {},
 };
 
-OutputRecord& record_of(void* data) { return *static_cast<OutputRecord*>(data); }
-
 const wl_output_listener OUTPUT_LISTENER = {
-    [](void* data, wl_output*, std::int32_t, std::int32_t, std::int32_t mm_width, std::int32_t,
-       std::int32_t subpixel, const char*, const char* model, std::int32_t) {
-        OutputRecord& record = record_of(data);
-        record.window->on_output_geometry(record, mm_width, subpixel, model);
+    [](void* data, wl_output* output, std::int32_t, std::int32_t, std::int32_t mm_width,
+       std::int32_t, std::int32_t subpixel, const char*, const char* model, std::int32_t) {
+        self(data)->on_output_geometry(output, mm_width, subpixel, model);
     },
-    [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t,
-       std::int32_t refresh) {
-        OutputRecord& record = record_of(data);
-        record.window->on_output_mode(record, flags, width, refresh);
-    },
-    [](void* data, wl_output*) {
-        OutputRecord& record = record_of(data);
-        record.window->on_output_done(record);
-    },
+    [](void* data, wl_output* output, std::uint32_t flags, std::int32_t width, std::int32_t,
+       std::int32_t refresh) { self(data)->on_output_mode(output, flags, width, refresh); },
+    [](void* data, wl_output* output) { self(data)->on_output_done(output); },
     [](void*, wl_output*, std::int32_t) {},
-    [](void* data, wl_output*, const char* name) {
-        record_of(data).connector = name ? name : "";
+    [](void* data, wl_output* output, const char* name) {
+        self(data)->on_output_name(output, name);
     },
     [](void*, wl_output*, const char*) {},
 };
@@ -501,14 +474,11 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
     } else if (iface == wl_output_interface.name) {
         require(2);
         // Version 4 names the connector ("DP-1"), which output rules match.
-        auto record = std::make_unique<OutputRecord>();
-        record->window = this;
-        record->name_id = name;
-        record->proxy =
+        auto* output =
             static_cast<wl_output*>(bind(&wl_output_interface, version >= 4 ? 4 : version));
-        wl_output_add_listener(record->proxy, &OUTPUT_LISTENER, record.get());
-        c_.last_output = record->proxy;
-        c_.outputs.push_back(std::move(record));
+        wl_output_add_listener(output, &OUTPUT_LISTENER, this);
+        c_.last_output = output;
+        c_.outputs.push_back({name, output});
     } else if (iface == zxdg_decoration_manager_v1_interface.name) {
         c_.decoration_manager = static_cast<zxdg_decoration_manager_v1*>(
             bind(&zxdg_decoration_manager_v1_interface, 1));
@@ -529,7 +499,24 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
     }
 }
 
-void WindowWayland::on_global_remove(std::uint32_t) {}
+// An unplugged output goes away with its description, so it can never become the window's output
+// again.
+void WindowWayland::on_global_remove(std::uint32_t name) {
+    auto it = std::find_if(c_.outputs.begin(), c_.outputs.end(),
+                           [&](const WaylandConnection::BoundOutput& output) {
+                               return output.name == name;
+                           });
+    if (it == c_.outputs.end()) {
+        return;
+    }
+    wl_output* proxy = it->proxy;
+    c_.outputs.erase(it);
+    outputs_.forget(proxy);
+    release_output(proxy);
+    if (c_.last_output == proxy) {
+        c_.last_output = c_.outputs.empty() ? nullptr : c_.outputs.back().proxy;
+    }
+}
 
 void WindowWayland::load_cursors() {
     if (!c_.shm) {
@@ -756,7 +743,7 @@ void WindowWayland::events() {
 }
 
 void WindowWayland::report_initial_output() {
-    if (initial_output_reported_ || output_table_.size() != 1 || !current_output_ || !callbacks) {
+    if (initial_output_reported_ || outputs_.size() != 1 || !outputs_.current() || !callbacks) {
         return;
     }
     initial_output_reported_ = true;
@@ -823,7 +810,8 @@ void WindowWayland::set_fullscreen(bool fullscreen) {
         previous_w = w;
         previous_h = h;
         if (toplevel_) {
-            xdg_toplevel_set_fullscreen(toplevel_, fullscreen_output_);
+            xdg_toplevel_set_fullscreen(toplevel_,
+                                        static_cast<wl_output*>(outputs_.fullscreen_output()));
         } else if (shell_surface_) {
             wl_shell_surface_set_fullscreen(shell_surface_, WL_SHELL_SURFACE_FULLSCREEN_METHOD_DRIVER,
                                             0, c_.last_output);
@@ -1117,56 +1105,28 @@ void WindowWayland::on_axis_discrete(std::uint32_t axis, std::int32_t steps) {
     }
 }
 
-void WindowWayland::on_output_geometry(OutputRecord& record, std::int32_t mm_width,
+void WindowWayland::on_output_geometry(wl_output* output, std::int32_t mm_width,
                                        std::int32_t subpixel, const char* model) {
-    record.changed = true;
-    record.mm_width = mm_width;
-    record.subpixel = subpixel;
-    record.model = model ? model : "";
+    outputs_.geometry(output, mm_width, subpixel, model ? model : "");
     if (settings().current_lcd_order == 0 && subpixel >= 0 && subpixel <= 5) {
         settings().current_lcd_order = static_cast<std::uint32_t>(subpixel);
     }
 }
 
-void WindowWayland::on_output_mode(OutputRecord& record, std::uint32_t flags, std::int32_t width,
+void WindowWayland::on_output_mode(wl_output* output, std::uint32_t flags, std::int32_t width,
                                    std::int32_t refresh) {
-    if (!(flags & WL_OUTPUT_MODE_CURRENT)) {
-        return;
+    if (flags & WL_OUTPUT_MODE_CURRENT) {
+        outputs_.current_mode(output, width, refresh);
     }
-    record.changed = true;
-    record.pixel_width = width;
-    record.refresh_mhz = refresh;
 }
 
-void WindowWayland::on_output_done(OutputRecord& record) {
-    if (!record.changed) {
-        output_table_.erase(record.proxy);
-        if (current_output_ == record.proxy) {
-            current_output_ = nullptr;
-        }
-        if (fullscreen_output_ == record.proxy) {
-            fullscreen_output_ = nullptr;
-        }
-        return;
-    }
-    record.changed = false;
-    auto [it, inserted] = output_table_.try_emplace(record.proxy);
-    OutputEntry& entry = it->second;
-    entry.proxy = record.proxy;
-    if (inserted) {
-        entry.index = next_output_index_++;
-    }
-    entry.subpixel = static_cast<std::uint32_t>(record.subpixel < 0 ? 0 : record.subpixel);
-    entry.refresh_ms = refresh_interval_ms(record.refresh_mhz);
-    entry.dpi = zelto::output_dpi(record.pixel_width, record.mm_width);
-    entry.pixel_width = record.pixel_width;
-    entry.inches_width = record.mm_width * 0.03937008;
-    entry.name = record.connector.empty() ? record.model : record.connector;
-    fullscreen_output_ = record.proxy;
+void WindowWayland::on_output_name(wl_output* output, const char* name) {
+    outputs_.connector_name(output, name ? name : "");
 }
 
-void WindowWayland::make_current_output(OutputEntry& entry) {
-    current_output_ = entry.proxy;
+void WindowWayland::on_output_done(wl_output* output) { outputs_.done(output); }
+
+void WindowWayland::make_current_output(const OutputEntry& entry) {
     output_subpixel = entry.subpixel;
     output_dpi = entry.dpi;
     output_index = entry.index;
@@ -1179,35 +1139,17 @@ void WindowWayland::make_current_output(OutputEntry& entry) {
 
 void WindowWayland::on_surface_enter(wl_output* output) {
     set_flag(WINDOW_IS_MINIMIZED, false);
-    const bool first = entered_outputs_.empty();
-    if (std::find(entered_outputs_.begin(), entered_outputs_.end(), output) ==
-        entered_outputs_.end()) {
-        entered_outputs_.push_back(output);
-    }
-    auto it = output_table_.find(output);
-    if (it == output_table_.end()) {
-        return;  // an output that described itself away: nothing to report for it
-    }
-    it->second.entered = true;
-    if (first) {
-        make_current_output(it->second);
+    if (const OutputEntry* entry = outputs_.enter(output)) {
+        make_current_output(*entry);
     }
 }
 
 void WindowWayland::on_surface_leave(wl_output* output) {
-    std::erase(entered_outputs_, output);
-    if (auto it = output_table_.find(output); it != output_table_.end()) {
-        it->second.entered = false;
+    if (const OutputEntry* entry = outputs_.leave(output)) {
+        make_current_output(*entry);
     }
-    if (entered_outputs_.empty()) {
+    if (outputs_.on_no_output()) {
         set_flag(WINDOW_IS_MINIMIZED, true);
-        return;
-    }
-    if (entered_outputs_.size() == 1) {
-        if (auto it = output_table_.find(entered_outputs_.front()); it != output_table_.end() &&
-                                                                    current_output_ != it->first) {
-            make_current_output(it->second);
-        }
     }
 }
 
@@ -1416,12 +1358,8 @@ WindowWayland::~WindowWayland() {
     if (c_.cursor_surface) wl_surface_destroy(c_.cursor_surface);
     if (c_.cursor_theme) wl_cursor_theme_destroy(c_.cursor_theme);
     release_input_devices();
-    for (const auto& record : c_.outputs) {
-        if (wl_output_get_version(record->proxy) >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
-            wl_output_release(record->proxy);
-        } else {
-            wl_output_destroy(record->proxy);
-        }
+    for (const WaylandConnection::BoundOutput& output : c_.outputs) {
+        release_output(output.proxy);
     }
     if (c_.seat) wl_seat_release(c_.seat);
     if (c_.blur_manager) org_kde_kwin_blur_manager_destroy(c_.blur_manager);

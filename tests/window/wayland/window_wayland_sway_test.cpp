@@ -218,6 +218,49 @@ TEST_F(SwayTest, FramesReachTheScreenAndKeepChanging) {
     EXPECT_TRUE(has_colour(first_red ? b : a, 0, 51, 102));
 }
 
+TEST_F(SwayTest, MovingBetweenOutputsReportsEachOne) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    const std::string ipc = sway->ipc_socket();
+    ASSERT_TRUE(run_client_beside(*window, {"swaymsg", "-s", ipc, "create_output"}));
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).bound_output_count() == 2; }));
+    ASSERT_TRUE(run_client_beside(
+        *window, {"swaymsg", "-s", ipc, "move container to output HEADLESS-2"}));
+    ASSERT_TRUE(run_until(*window, [&] {
+        return !callbacks.outputs.empty() && callbacks.outputs.back().name == "HEADLESS-2";
+    }));
+    EXPECT_EQ(window->output_name, "HEADLESS-2");
+    EXPECT_EQ(callbacks.outputs.back().index, 1u);
+    EXPECT_FALSE(window->has_flag(WINDOW_IS_MINIMIZED));
+
+    ASSERT_TRUE(run_client_beside(
+        *window, {"swaymsg", "-s", ipc, "[app_id=Zelto] move container to output HEADLESS-1"}));
+    ASSERT_TRUE(run_until(*window, [&] { return window->output_name == "HEADLESS-1"; }));
+    EXPECT_EQ(callbacks.outputs.back().index, 0u);
+}
+
+TEST_F(SwayTest, AHiddenWindowDrawsNothingUntilShownAgain) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    const std::string ipc = sway->ipc_socket();
+    ASSERT_TRUE(
+        run_client_beside(*window, {"swaymsg", "-s", ipc, "move container to workspace 9"}));
+    // Whatever frame was pending is drawn; after that the compositor asks for none.
+    for (int i = 0; i < 10; ++i) {
+        window->paint = true;
+        loop_pass(*window, 10);
+    }
+    const int frames = callbacks.frames;
+    for (int i = 0; i < 20; ++i) {
+        window->paint = true;
+        EXPECT_FALSE(loop_pass(*window, 10));
+    }
+    EXPECT_EQ(callbacks.frames, frames);
+    EXPECT_TRUE(window->paint);  // the repaint waits, it is not lost
+    ASSERT_TRUE(run_client_beside(*window, {"swaymsg", "-s", ipc, "workspace 9"}));
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.frames > frames; }));
+}
+
 TEST_F(SwayTest, ResizingTheWindowManyTimesLeaksNoDescriptors) {
     auto window = open_drawn();
     ASSERT_TRUE(window);
