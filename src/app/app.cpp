@@ -380,8 +380,8 @@ void App::destroy_sixel_proxy(VtSixelProxy& proxy) {
 
 // WindowCallbacks
 
-// Keyboard select mode takes every key while it is on, then the bindings are tried. Until the key
-// encoder exists, the text of any other key goes to the child as UTF-8, Return as CR.
+// Keyboard select mode takes every key while it is on, then the bindings are tried; any other
+// key goes to the child through the key encoder.
 void App::key_handler(std::uint32_t key, std::uint32_t raw_keysym, std::uint32_t modifiers) {
     const KeyEvent event{key, raw_keysym, modifiers};
     if (keyboard_select_.active()) {
@@ -392,32 +392,19 @@ void App::key_handler(std::uint32_t key, std::uint32_t raw_keysym, std::uint32_t
     if (commands.run_binding(event)) return;
     last_key_modifiers_ = modifiers;
     commands.hide_pointer_for_key();
-    if (key == '\r' || key == '\n') {
-        vt_->queue_output("\r");
-        return;
-    }
-    if (key == 0 || key > 0x10FFFF || (key >= 0xD800 && key <= 0xDFFF)) return;
-    char utf8[4];
-    std::size_t n = 0;
-    if (key < 0x80) {
-        utf8[n++] = static_cast<char>(key);
-    } else if (key < 0x800) {
-        utf8[n++] = static_cast<char>(0xC0 | key >> 6);
-        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
-    } else if (key < 0x10000) {
-        utf8[n++] = static_cast<char>(0xE0 | key >> 12);
-        utf8[n++] = static_cast<char>(0x80 | (key >> 6 & 0x3F));
-        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
-    } else {
-        utf8[n++] = static_cast<char>(0xF0 | key >> 18);
-        utf8[n++] = static_cast<char>(0x80 | (key >> 12 & 0x3F));
-        utf8[n++] = static_cast<char>(0x80 | (key >> 6 & 0x3F));
-        utf8[n++] = static_cast<char>(0x80 | (key & 0x3F));
-    }
-    vt_->queue_output({utf8, n});
+    vt_->key_input({key, key_has_text(key, raw_keysym), modifiers});
 }
 
-void App::on_clipboard_data(std::string_view text) { vt_->queue_output(text); }
+// The window reports a key's text as its code point, else its keysym. Function keysyms lie in
+// 0xFF00-0xFFFF, where fullwidth characters lie too: a value there is a keysym when the key's
+// own symbol is a function keysym (typed text has a Unicode or no symbol).
+bool App::key_has_text(std::uint32_t key, std::uint32_t raw_keysym) {
+    const bool in_keysym_range = key >= 0xFF00 && key <= 0xFFFF;
+    const bool function_symbol = raw_keysym >= 0xFE00 && raw_keysym <= 0xFFFF;
+    return !(in_keysym_range && (function_symbol || raw_keysym == key));
+}
+
+void App::on_clipboard_data(std::string_view text) { vt_->paste(text); }
 
 std::optional<std::vector<DamageRect>> App::draw(std::uint8_t buffer_age) {
     return gfx_->draw(*vt_, ui_, buffer_age);
@@ -429,6 +416,7 @@ void App::on_focus_changed(bool focused) {
     ui_.title_bar_attention = false;
     if (has_title_bar()) gfx_->invalidate();
     if (!focused) copy_selection_to_primary();
+    vt_->focus_changed(focused);
 }
 
 void App::on_output_changed(std::uint32_t, const std::string&, std::uint32_t, std::uint16_t) {}

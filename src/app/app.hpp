@@ -119,6 +119,7 @@ private:
     void relayout(std::uint32_t width, std::uint32_t height);
     void create_window(PixelSize size, PixelSize cell);
     void resolve_key_names();
+    static bool key_has_text(std::uint32_t key, std::uint32_t raw_keysym);
     void draw_frame();
     void read_pty_batch();
     void write_pty();

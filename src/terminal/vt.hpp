@@ -13,6 +13,7 @@
 #include "config/color.hpp"
 #include "config/settings.hpp"
 #include "terminal/vt_callbacks.hpp"
+#include "terminal/vt_input.hpp"
 #include "terminal/vt_cursor.hpp"
 #include "terminal/vt_line.hpp"
 #include "terminal/vt_parser.hpp"
@@ -116,6 +117,19 @@ public:
     bool cursor_hidden() const { return cursor_hidden_; }
     bool wrap_pending() const { return wrap_pending_; }
     VtCursor cursor() const { return {row_, col_, cursor_shape_, cursor_blinking_, cursor_hidden_}; }
+
+    // Input for the child, encoded as its modes ask and queued.
+    const VtInputModes& input_modes() const { return input_modes_; }
+    bool mouse_reporting() const { return input_modes_.mouse_reporting(); }
+    void key_input(VtKey key);
+    void paste(std::string_view text);
+    void focus_changed(bool focused);
+    // Positions are pixels relative to the text area; nothing is reported while scrolled back.
+    void mouse_button(const VtMouseEncoder::Geometry& geometry, std::uint32_t button, bool pressed,
+                      std::int32_t x, std::int32_t y, std::uint32_t modifiers);
+    void mouse_motion(const VtMouseEncoder::Geometry& geometry, std::uint32_t button_held,
+                      std::uint32_t modifiers, std::int32_t x, std::int32_t y);
+    VtUnicodeEntry& unicode_entry() { return unicode_entry_; }
 
     // Selection over the active buffer's lines.
     VtSelection& selection() { return selection_; }
@@ -298,6 +312,9 @@ private:
 
     WarningLimiter warnings_;
     VtSelection selection_;
+    VtInputModes input_modes_;
+    VtMouseEncoder mouse_encoder_;
+    VtUnicodeEntry unicode_entry_;
 
 public:
     // Moving the view (vt_view.cpp). With `detach` or `attach` false the view moves without

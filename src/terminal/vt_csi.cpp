@@ -122,7 +122,17 @@ void Vt::set_mode(const VtCsi& csi, bool on) {
             modes_.origin = on;
             place_cursor(on ? scroll_region_top_ : 0, 0);
             break;
+        case 1: input_modes_.application_cursor_keys = on; break;
         case 7: modes_.no_auto_wrap = !on; break;
+        case 9: input_modes_.x10_mouse_reporting = on; break;
+        case 1000: input_modes_.mouse_button_reporting = on; break;
+        case 1002: input_modes_.mouse_motion_on_button_reporting = on; break;
+        case 1003: input_modes_.mouse_motion_reporting = on; break;
+        case 1004: input_modes_.focus_event_reporting = on; break;
+        case 1006: input_modes_.extended_mouse_reporting = on; break;
+        case 1016: input_modes_.pixel_mouse_reporting = on; break;
+        case 1039: input_modes_.no_alt_escape = !on; break;
+        case 2004: input_modes_.bracketed_paste = on; break;
         case 25: cursor_hidden_ = !on; break;
         case 45: modes_.reverse_auto_wrap = on; break;
         case 47:

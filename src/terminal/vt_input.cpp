@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "terminal/vt.hpp"
 #include "util/diagnostics.hpp"
 #include "util/format.hpp"
 
@@ -277,6 +278,35 @@ VtUnicodeEntry::Outcome VtUnicodeEntry::key(VtKey key, std::string& send) {
     if (!hex || digits_.size() >= MAX_DIGITS) return UNICODE_ENTRY_REJECTED;
     digits_ += static_cast<char>(v);
     return UNICODE_ENTRY_CHANGED;
+}
+
+void Vt::key_input(VtKey key) {
+    if (unicode_entry_.active()) {
+        std::string typed;
+        if (unicode_entry_.key(key, typed) == VtUnicodeEntry::UNICODE_ENTRY_REJECTED) {
+            callbacks_.on_visual_bell();
+        }
+        queue_output(typed);
+        request_repaint();
+        return;
+    }
+    queue_output(encode_key(input_modes_, key));
+}
+
+void Vt::paste(std::string_view text) { queue_output(encode_paste(input_modes_, text)); }
+
+void Vt::focus_changed(bool focused) { queue_output(encode_focus(input_modes_, focused)); }
+
+void Vt::mouse_button(const VtMouseEncoder::Geometry& geometry, std::uint32_t button,
+                      bool pressed, std::int32_t x, std::int32_t y, std::uint32_t modifiers) {
+    if (scrolled_back_) return;
+    queue_output(mouse_encoder_.button(input_modes_, geometry, button, pressed, x, y, modifiers));
+}
+
+void Vt::mouse_motion(const VtMouseEncoder::Geometry& geometry, std::uint32_t button_held,
+                      std::uint32_t modifiers, std::int32_t x, std::int32_t y) {
+    if (scrolled_back_) return;
+    queue_output(mouse_encoder_.motion(input_modes_, geometry, button_held, modifiers, x, y));
 }
 
 }  // namespace zelto

@@ -339,7 +339,7 @@ TEST(AppLayout, WindowSmallerThanItsPaddingGivesAnEmptyGrid) {
     app.shutdown();
 }
 
-TEST(AppKeys, UnboundKeysReachTheChildAsUtf8WithReturnAsCarriageReturn) {
+TEST(AppKeys, UnboundKeysReachTheChildThroughTheEncoder) {
     use_command({"/bin/sh", "-c", "sleep 5"});
     App app(fake_backends());
     app.start();
@@ -347,7 +347,22 @@ TEST(AppKeys, UnboundKeysReachTheChildAsUtf8WithReturnAsCarriageReturn) {
     app.key_handler(0xE9, 0xE9, 0);
     app.key_handler(0x1F600, 0, 0);
     app.key_handler('\r', 0xFF0D, 0);
-    EXPECT_EQ(app.vt().pending_output(SIZE_MAX), "a\xc3\xa9\xf0\x9f\x98\x80\r");
+    app.key_handler(0xFF50, 0xFF50, 0);       // Home
+    app.key_handler(0xFF50, 0x100FF50, 0);    // a fullwidth p typed as text
+    app.key_handler(0xFF09, 0xFE20, MODIFIER_SHIFT);  // Shift+Tab
+    EXPECT_EQ(app.vt().pending_output(SIZE_MAX),
+              "a\xc3\xa9\xf0\x9f\x98\x80\r\x1b[H\xef\xbd\x90\x1b[Z");
+    app.shutdown();
+}
+
+TEST(AppKeys, PastesAndFocusChangesFollowTheModes) {
+    use_command({"/bin/sh", "-c", "sleep 5"});
+    App app(fake_backends());
+    app.start();
+    app.vt().interpret("\x1b[?2004h\x1b[?1004h");
+    app.on_clipboard_data("one\ntwo\x1b");
+    app.on_focus_changed(false);
+    EXPECT_EQ(app.vt().pending_output(SIZE_MAX), "\x1b[200~one\rtwo\x1b[201~\x1b[O");
     app.shutdown();
 }
 
