@@ -205,6 +205,32 @@ std::uint32_t pointer_style_for_edge(ResizeEdge edge) {
     return 0;
 }
 
+CsdPressAction csd_press_action(const CsdPress& press) {
+    if (press.on_shadow) {
+        return CSD_PRESS_RESIZE;
+    }
+    if (!press.on_title_bar) {
+        return CSD_PRESS_REPORT;
+    }
+    switch (press.button) {
+        case 1: return press.near_title_button ? CSD_PRESS_TITLE_BUTTON : CSD_PRESS_MOVE;
+        case 3: return CSD_PRESS_WINDOW_MENU;
+        default: return CSD_PRESS_NONE;
+    }
+}
+
+bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x,
+                       std::int32_t y) {
+    for (const TitleBarButton& button : buttons) {
+        const std::int64_t dx = x - button.x;
+        const std::int64_t dy = y - button.y;
+        if (dx * dx + dy * dy <= 144) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::uint32_t button_from_linux_code(std::uint32_t code) {
     switch (code) {
         case 272: return 1;

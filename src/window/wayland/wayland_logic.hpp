@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "gfx_gl2/ui_state.hpp"
 
 #include "util/mono_time.hpp"
 
@@ -98,6 +101,26 @@ enum ResizeEdge : std::uint32_t {
 ResizeEdge shadow_hit_edge(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h);
 // The pointer style (MousePointerStyle) showing the resize cursor of an edge.
 std::uint32_t pointer_style_for_edge(ResizeEdge edge);
+
+// What a press does on a window with client-side decorations.
+enum CsdPressAction {
+    CSD_PRESS_REPORT,        // an ordinary press for the terminal
+    CSD_PRESS_RESIZE,        // on the shadow: resize from the edge under the pointer
+    CSD_PRESS_TITLE_BUTTON,  // on a title-bar button: remembered for the App
+    CSD_PRESS_MOVE,          // elsewhere on the title bar: move the window
+    CSD_PRESS_WINDOW_MENU,   // right button on the title bar: the compositor's window menu
+    CSD_PRESS_NONE,          // other buttons on the title bar
+};
+struct CsdPress {
+    bool on_shadow = false;
+    bool on_title_bar = false;  // the main surface's top 37 rows, while decorations are drawn
+    std::uint32_t button = 0;   // 1 left, 2 middle, 3 right
+    bool near_title_button = false;
+};
+CsdPressAction csd_press_action(const CsdPress& press);
+// Whether (x, y) lies within 12 pixels of a title-bar button's centre.
+bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x,
+                       std::int32_t y);
 
 // Linux button codes 272 left, 273 right, 274 middle become 1, 3, 2; any other c becomes c - 271.
 std::uint32_t button_from_linux_code(std::uint32_t code);

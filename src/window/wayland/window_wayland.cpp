@@ -52,9 +52,6 @@ constexpr const char* CURSOR_NAMES[12][2] = {
     {"all-scroll", "fleur"},
 };
 
-// The title-bar buttons take presses within this squared distance of their centre.
-constexpr std::int32_t TITLE_BUTTON_RADIUS_SQUARED = 144;
-
 void fatal_version(const char* interface, std::uint32_t required, std::uint32_t provided) {
     fatal("Wayland interface '%s' version to low. Required %u, provided %u.", interface, required,
           provided);
@@ -232,7 +229,6 @@ private:
     bool draw_shadow_buffer();
     void show_cursor(std::uint32_t style);
     void report_key(const WaylandKeyReport& report);
-    bool title_bar_button_hit(std::int32_t px, std::int32_t py) const;
     void release_input_devices();
 
     WaylandConnection c_;
@@ -1034,45 +1030,41 @@ void WindowWayland::on_pointer_motion(wl_fixed_t x, wl_fixed_t y) {
     }
 }
 
-bool WindowWayland::title_bar_button_hit(std::int32_t px, std::int32_t py) const {
-    if (!ui) {
-        return false;
-    }
-    for (const TitleBarButton& button : ui->title_bar_buttons) {
-        const std::int32_t dx = px - button.x;
-        const std::int32_t dy = py - button.y;
-        if (dx * dx + dy * dy <= TITLE_BUTTON_RADIUS_SQUARED) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void WindowWayland::on_pointer_button(std::uint32_t serial, std::uint32_t code,
                                       std::uint32_t state) {
     c_.last_serial = serial;
     const bool pressed = state == WL_POINTER_BUTTON_STATE_PRESSED;
     const std::uint32_t button = button_from_linux_code(code);
     if (csd_ && pressed && toplevel_) {
-        if (shadow_surface_ && c_.pointer_surface == shadow_surface_) {
-            const ResizeEdge edge = shadow_hit_edge(pointer_x, pointer_y,
-                                                    static_cast<std::int32_t>(w),
-                                                    static_cast<std::int32_t>(h));
-            if (edge != RESIZE_EDGE_NONE) {
-                xdg_toplevel_resize(toplevel_, c_.seat, serial, edge);
-            }
-            return;
-        }
-        if (c_.pointer_surface == surface_ && pointer_y <= 37 && csd_mode_ != CSD_MODE_NONE) {
-            if (button == 1 && title_bar_button_hit(pointer_x, pointer_y)) {
+        const bool on_shadow = shadow_surface_ && c_.pointer_surface == shadow_surface_;
+        const CsdPress press{
+            .on_shadow = on_shadow,
+            .on_title_bar = c_.pointer_surface == surface_ &&
+                            pointer_y <= static_cast<std::int32_t>(CSD_TITLE_BAR_RESERVATION) &&
+                            csd_mode_ != CSD_MODE_NONE,
+            .button = button,
+            .near_title_button =
+                ui && near_title_button(ui->title_bar_buttons, pointer_x, pointer_y),
+        };
+        switch (csd_press_action(press)) {
+            case CSD_PRESS_REPORT: break;
+            case CSD_PRESS_RESIZE:
+                if (const ResizeEdge edge = shadow_hit_edge(pointer_x, pointer_y,
+                                                            static_cast<std::int32_t>(w),
+                                                            static_cast<std::int32_t>(h));
+                    edge != RESIZE_EDGE_NONE) {
+                    xdg_toplevel_resize(toplevel_, c_.seat, serial, edge);
+                }
+                return;
+            case CSD_PRESS_TITLE_BUTTON:
                 title_press_ = true;
                 title_press_serial_ = serial;
-            } else if (button == 1) {
-                xdg_toplevel_move(toplevel_, c_.seat, serial);
-            } else if (button == 3) {
+                return;
+            case CSD_PRESS_MOVE: xdg_toplevel_move(toplevel_, c_.seat, serial); return;
+            case CSD_PRESS_WINDOW_MENU:
                 xdg_toplevel_show_window_menu(toplevel_, c_.seat, serial, pointer_x, pointer_y);
-            }
-            return;
+                return;
+            case CSD_PRESS_NONE: return;
         }
     }
     if (!pressed) {

@@ -162,6 +162,27 @@ TEST(Shadow, HitTestFindsTheGrabbedEdge) {
     EXPECT_EQ(pointer_style_for_edge(RESIZE_EDGE_BOTTOM), 5u);
 }
 
+TEST(CsdPresses, TheTitleBarMovesTheWindowAndTheShadowResizesIt) {
+    EXPECT_EQ(csd_press_action({.on_shadow = true, .button = 1}), CSD_PRESS_RESIZE);
+    EXPECT_EQ(csd_press_action({.on_title_bar = true, .button = 1}), CSD_PRESS_MOVE);
+    EXPECT_EQ(csd_press_action({.on_title_bar = true, .button = 1, .near_title_button = true}),
+              CSD_PRESS_TITLE_BUTTON);
+    EXPECT_EQ(csd_press_action({.on_title_bar = true, .button = 3}), CSD_PRESS_WINDOW_MENU);
+    EXPECT_EQ(csd_press_action({.on_title_bar = true, .button = 2}), CSD_PRESS_NONE);
+    EXPECT_EQ(csd_press_action({.button = 1}), CSD_PRESS_REPORT);
+    EXPECT_EQ(csd_press_action({.button = 2, .near_title_button = true}), CSD_PRESS_REPORT);
+}
+
+TEST(CsdPresses, TitleButtonsTakePressesNearTheirCentre) {
+    const std::vector<TitleBarButton> buttons = {{0, 0.0f, 100, 18}, {1, 0.0f, 130, 18}};
+    EXPECT_TRUE(near_title_button(buttons, 100, 18));
+    EXPECT_TRUE(near_title_button(buttons, 112, 18));   // 12 pixels away
+    EXPECT_FALSE(near_title_button(buttons, 113, 18));  // 13 pixels away
+    EXPECT_TRUE(near_title_button(buttons, 138, 26));   // 8² + 8² = 128
+    EXPECT_FALSE(near_title_button(buttons, 115, 30));
+    EXPECT_FALSE(near_title_button({}, 100, 18));
+}
+
 TEST(PointerButtons, LinuxCodesBecomeTerminalButtons) {
     EXPECT_EQ(button_from_linux_code(272), 1u);
     EXPECT_EQ(button_from_linux_code(273), 3u);
