@@ -153,6 +153,7 @@ private:
     void set_pointer_shape(MousePointerStyle style);
     void refresh_pointer_shape();
     void copy_selection_to_primary();
+    VtMouseEncoder::Geometry mouse_geometry() const;
 
     // Scrollbar
     void show_scrollbar();

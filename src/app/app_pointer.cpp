@@ -229,7 +229,7 @@ void App::button_handler(std::uint32_t button, bool pressed, std::int32_t x, std
     if (handle_title_bar_button(button, pressed, x, y)) return;
     const GridPoint point = to_grid(x, y);
     stop_autoscroll();
-    if (button == WHEEL_UP || button == WHEEL_DOWN) {
+    if ((button == WHEEL_UP || button == WHEEL_DOWN) && !vt_->mouse_reporting()) {
         if (pressed) handle_wheel(button, steps);
         return;
     }
@@ -238,8 +238,13 @@ void App::button_handler(std::uint32_t button, bool pressed, std::int32_t x, std
         drag_active_ = false;
         extend_mode_ = EXTEND_NONE;
         refresh_pointer_shape();
+    }
+    // With Shift held the pointer selects locally even while the child reports the mouse.
+    if (vt_->mouse_reporting() && !(modifiers & MODIFIER_SHIFT)) {
+        vt_->mouse_button(mouse_geometry(), button, pressed, point.x, point.y, modifiers);
         return;
     }
+    if (!pressed) return;
     switch (button) {
         case BUTTON_LEFT: left_press(point, modifiers); break;
         case BUTTON_MIDDLE: middle_press(); break;
@@ -269,6 +274,7 @@ void App::motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) {
     const GridPoint point = to_grid(x, y);
     if (button == 0) {
         if (!drag_active_ && extend_mode_ == EXTEND_NONE) refresh_pointer_shape();
+        vt_->mouse_motion(mouse_geometry(), 0, last_key_modifiers_, point.x, point.y);
     } else if (ui_.scrollbar_dragged) {
         scroll_view_to_thumb(to_scrollbar_units(y) - scrollbar_grab_offset_);
         show_scrollbar();
@@ -286,9 +292,20 @@ void App::motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) {
                 vt_->selection().set_end(vt_->lines(), cell);
             }
             request_repaint();
+        } else {
+            vt_->mouse_motion(mouse_geometry(), button, last_key_modifiers_, point.x, point.y);
         }
     }
     refresh_pointer_shape();
+}
+
+VtMouseEncoder::Geometry App::mouse_geometry() const {
+    const PixelSize cell = gfx_->get_pixel_size({1, 1});
+    const std::int64_t pad = 2 * static_cast<std::int64_t>(settings().padding.extra);
+    return {static_cast<double>(std::max(cell.width, 1u)),
+            static_cast<double>(std::max(cell.height, 1u)), vt_->cols(), vt_->rows(),
+            static_cast<std::uint32_t>(std::max<std::int64_t>(0, window_size_.width - pad)),
+            static_cast<std::uint32_t>(std::max<std::int64_t>(0, window_size_.height - pad))};
 }
 
 // Pointer shape -----------------------------------------------------------------------------------

@@ -176,5 +176,18 @@ TEST_F(Pointer, DraggingToTheTopEdgeAutoscrollsAndExtendsTheSelection) {
     EXPECT_EQ(vt().view_top(), stopped_at) << "autoscroll ends with the button";
 }
 
+TEST_F(Pointer, ReportingChildGetsTheMouseUnlessShiftIsHeld) {
+    vt().interpret("some text\x1b[?1000h\x1b[?1006h");
+    press(LEFT, 4, 2);
+    release(LEFT, 4, 2);
+    app_->button_handler(WHEEL_UP, true, px(1), py(0), 0, 0);
+    EXPECT_EQ(vt().pending_output(100), "\x1b[<0;5;3M\x1b[<0;5;3m\x1b[<64;2;1M");
+    EXPECT_FALSE(vt().scrolled_back());
+    vt().consume_output(100);
+    drag(0, 0, 3, 0, MODIFIER_SHIFT);
+    EXPECT_EQ(vt().pending_output(100), "");
+    EXPECT_EQ(selected(), "some");
+}
+
 }  // namespace
 }  // namespace zelto
