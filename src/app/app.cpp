@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -152,7 +153,13 @@ int App::compute_wait() const {
     if (const auto sync_end = vt_->synchronized_update_deadline()) {
         if (!deadline || *sync_end < *deadline) deadline = sync_end;
     }
-    const std::optional<std::int64_t> ms = timers_.next_wait(window_->frame_interval_ms(), deadline);
+    std::optional<std::int64_t> ms = timers_.next_wait(window_->frame_interval_ms(), deadline);
+    // A repaint asked for while the last frame was presented waits for the next frame, not for
+    // the next event.
+    if (window_->paint && !window_->has_flag(WINDOW_IS_MINIMIZED)) {
+        const auto frame = static_cast<std::int64_t>(std::ceil(window_->frame_interval_ms()));
+        ms = ms ? std::min(*ms, frame) : frame;
+    }
     if (!ms) return -1;
     return static_cast<int>(std::clamp<std::int64_t>(*ms, 0, MAX_WAIT_MS));
 }

@@ -186,7 +186,11 @@ TEST(AppLoop, WaitIsUnlimitedWhenIdleAndClampedForTimers) {
     App app(fake_backends());
     app.start();
     auto& window = dynamic_cast<FakeWindow&>(app.window());
+    app.loop_pass();
     EXPECT_EQ(app.compute_wait(), -1);
+    window.paint = true;
+    EXPECT_EQ(app.compute_wait(), 16) << "a pending repaint waits one frame at most";
+    app.loop_pass();
 
     window.next_repeat = mono_add_ms(mono_now(), std::int64_t{1} << 40);
     app.loop_pass();
