@@ -17,10 +17,6 @@ namespace {
 // The renderer's glyph atlas packs glyphs on square pages of this many pixels.
 constexpr std::uint32_t ATLAS_PAGE_PIXELS = 1024;
 
-// The terminal reports no mouse events to the child yet, so every key is typed without mouse
-// reporting on.
-constexpr bool MOUSE_REPORTING_ON = false;
-
 std::uint32_t fold_ascii_case(std::uint32_t key) {
     return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
 }
@@ -240,7 +236,7 @@ void KeyCommands::mark_down() {
 
 void KeyCommands::hide_pointer_for_key() {
     Window& window = *app_.window_;
-    if (!key_hides_pointer(settings().hide_pointer, MOUSE_REPORTING_ON)) return;
+    if (!key_hides_pointer(settings().hide_pointer, app_.vt_->mouse_reporting())) return;
     if (window.has_flag(WINDOW_IS_POINTER_HIDDEN)) return;
     app_.set_pointer_shape(MOUSE_POINTER_HIDDEN);
 }
@@ -255,7 +251,7 @@ void App::on_font_changed() {
     window_->swap_if_needed(true);
 }
 
-void KeyCommands::start_unicode_entry() {}
+void KeyCommands::start_unicode_entry() { app_.vt_->unicode_entry().start(); }
 
 void KeyCommands::pipe_to_extern_program() {}
 

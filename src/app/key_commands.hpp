@@ -82,8 +82,8 @@ public:
     // A key that went to the child hides the pointer when the pointer mode says so.
     void hide_pointer_for_key();
 
-    // Commands whose machinery comes later: they do nothing and say nothing yet.
     void start_unicode_entry();
+    // Commands whose machinery comes later: they do nothing and say nothing yet.
     void pipe_to_extern_program();
     void open_working_directory();
     void duplicate_instance();

@@ -29,12 +29,13 @@ KeyboardSelect::~KeyboardSelect() {
 
 void KeyboardSelect::enter() {
     Vt& vt = *app_.vt_;
-    line_ = vt.cursor_row();
-    col_ = vt.cursor_col();
+    cursor_ = vt.cursor();
+    cursor_.blinking = false;
+    cursor_.hidden = false;
     digits_.clear();
     has_last_key_ = false;
     active_ = true;
-    vt.set_tracked_line_index(&line_);
+    vt.set_tracked_line_index(&cursor_.row);
     vt.view_freeze();
     app_.show_scrollbar();
     clamp_into_view();
@@ -47,6 +48,7 @@ void KeyboardSelect::leave() {
     active_ = false;
     vt.set_tracked_line_index(nullptr);
     vt.view_attach();
+    app_.ui_.cursor = vt.cursor();
     changed();
 }
 
@@ -88,7 +90,7 @@ std::size_t KeyboardSelect::count() const {
 
 bool KeyboardSelect::run_plain_key(std::uint32_t key, std::size_t n) {
     switch (key) {
-    case '0': col_ = 0; after_motion(); return true;
+    case '0': cursor_.col = 0; after_motion(); return true;
     case '$': to_last_nonblank(); return true;
     case '^': to_first_nonblank(); return true;
     case 'h': move_columns(true, n); return true;
@@ -150,93 +152,93 @@ void KeyboardSelect::run_other_key(const KeyEvent& event) {
 
 void KeyboardSelect::move_columns(bool left, std::size_t n) {
     if (left) {
-        col_ = static_cast<std::uint16_t>(col_ - std::min<std::size_t>(col_, n));
+        cursor_.col = static_cast<std::uint16_t>(cursor_.col - std::min<std::size_t>(cursor_.col, n));
     } else {
-        col_ = static_cast<std::uint16_t>(std::min<std::size_t>(col_ + n, UINT16_MAX));
+        cursor_.col = static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col + n, UINT16_MAX));
     }
     after_motion();
 }
 
 void KeyboardSelect::move_lines(bool up, std::size_t n) {
     const std::size_t last = app_.vt_->lines().size() - 1;
-    line_ = up ? line_ - std::min(line_, n) : std::min(last, line_ + std::min(n, last));
+    cursor_.row = up ? cursor_.row - std::min(cursor_.row, n) : std::min(last, cursor_.row + std::min(n, last));
     after_motion();
 }
 
 void KeyboardSelect::to_first_nonblank() {
-    const VtLine& line = app_.vt_->lines()[line_];
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
     std::size_t col = 0;
     while (col < line.cells.size() && is_blank_at(line, col)) ++col;
-    if (col < line.cells.size()) col_ = static_cast<std::uint16_t>(col);
+    if (col < line.cells.size()) cursor_.col = static_cast<std::uint16_t>(col);
     after_motion();
 }
 
 void KeyboardSelect::to_last_nonblank() {
-    const VtLine& line = app_.vt_->lines()[line_];
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
     std::size_t col = line.cells.size();
     while (col > 0 && is_blank_at(line, col - 1)) --col;
     if (col > 0) {
         --col;
         // The right half of a wide character belongs to the cell before it.
         if (col > 0 && line.cells[col].code == VT_WIDE_CHAR_TAIL) --col;
-        col_ = static_cast<std::uint16_t>(col);
+        cursor_.col = static_cast<std::uint16_t>(col);
     }
     after_motion();
 }
 
 // Words are runs of non-blank cells; a motion that finds no word on the line stays.
 void KeyboardSelect::next_word_start(std::size_t n) {
-    const VtLine& line = app_.vt_->lines()[line_];
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
     const std::size_t end = line.cells.size();
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t col = col_;
+        std::size_t col = cursor_.col;
         while (col < end && !is_blank_at(line, col)) ++col;
         while (col < end && is_blank_at(line, col)) ++col;
         if (col >= end) break;
-        col_ = static_cast<std::uint16_t>(col);
+        cursor_.col = static_cast<std::uint16_t>(col);
     }
     after_motion();
 }
 
 void KeyboardSelect::word_start_back(std::size_t n) {
-    const VtLine& line = app_.vt_->lines()[line_];
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t col = std::min<std::size_t>(col_, line.cells.size());
+        std::size_t col = std::min<std::size_t>(cursor_.col, line.cells.size());
         while (col > 0 && is_blank_at(line, col - 1)) --col;
         if (col == 0) break;
         while (col > 0 && !is_blank_at(line, col - 1)) --col;
-        col_ = static_cast<std::uint16_t>(col);
+        cursor_.col = static_cast<std::uint16_t>(col);
     }
     after_motion();
 }
 
 void KeyboardSelect::word_end(std::size_t n) {
-    const VtLine& line = app_.vt_->lines()[line_];
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
     const std::size_t end = line.cells.size();
     for (std::size_t i = 0; i < n; ++i) {
-        std::size_t col = static_cast<std::size_t>(col_) + 1;
+        std::size_t col = static_cast<std::size_t>(cursor_.col) + 1;
         while (col < end && is_blank_at(line, col)) ++col;
         if (col >= end) break;
         while (col + 1 < end && !is_blank_at(line, col + 1)) ++col;
-        col_ = static_cast<std::uint16_t>(col);
+        cursor_.col = static_cast<std::uint16_t>(col);
     }
     after_motion();
 }
 
 void KeyboardSelect::to_middle_row() {
     Vt& vt = *app_.vt_;
-    line_ = vt.visible_top() + vt.rows() / 2;
+    cursor_.row = vt.visible_top() + vt.rows() / 2;
     after_motion();
 }
 
 void KeyboardSelect::to_line(std::size_t line) {
-    line_ = line;
+    cursor_.row = line;
     after_motion();
 }
 
 void KeyboardSelect::to_last_line() {
     Vt& vt = *app_.vt_;
-    line_ = vt.lines().size() - 1;
+    cursor_.row = vt.lines().size() - 1;
     vt.view_scroll_to(vt.screen_top(), false);
     after_motion();
 }
@@ -256,12 +258,12 @@ void KeyboardSelect::scroll_view(ViewMove direction, std::size_t lines, bool kee
     Vt& vt = *app_.vt_;
     vt.view_freeze();
     const std::size_t top = vt.visible_top();
-    const std::size_t row = line_ >= top ? line_ - top : 0;
+    const std::size_t row = cursor_.row >= top ? cursor_.row - top : 0;
     const std::size_t bottom = vt.screen_top();
     const std::size_t target = direction == ViewMove::UP ? top - std::min(top, lines)
                                                           : top + std::min(lines, bottom - top);
     vt.view_scroll_to(target, false);
-    if (keep_row) line_ = vt.visible_top() + row;
+    if (keep_row) cursor_.row = vt.visible_top() + row;
     after_view_move();
 }
 
@@ -288,8 +290,8 @@ void KeyboardSelect::toggle_selection(bool rectangular) {
 }
 
 void KeyboardSelect::open_link_or_toggle_selection() {
-    const VtLine& line = app_.vt_->lines()[line_];
-    const std::uint16_t link = col_ < line.cells.size() ? line.cells[col_].link : 0;
+    const VtLine& line = app_.vt_->lines()[cursor_.row];
+    const std::uint16_t link = cursor_.col < line.cells.size() ? line.cells[cursor_.col].link : 0;
     if (link != 0 && line.links && link <= line.links->size()) {
         KeyCommands(app_).open_uri((*line.links)[link - 1]);
         return;
@@ -316,9 +318,9 @@ void KeyboardSelect::follow_with_selection() {
 // Lines that were removed under the cursor leave it past the end; it never points there.
 void KeyboardSelect::clamp_to_line() {
     const std::vector<VtLine>& lines = app_.vt_->lines();
-    line_ = std::min(line_, lines.size() - 1);
-    const std::size_t cells = std::min<std::size_t>(lines[line_].cells.size(), app_.vt_->cols());
-    col_ = static_cast<std::uint16_t>(std::min<std::size_t>(col_, cells > 0 ? cells - 1 : 0));
+    cursor_.row = std::min(cursor_.row, lines.size() - 1);
+    const std::size_t cells = std::min<std::size_t>(lines[cursor_.row].cells.size(), app_.vt_->cols());
+    cursor_.col = static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col, cells > 0 ? cells - 1 : 0));
 }
 
 void KeyboardSelect::keep_cursor_visible() {
@@ -326,10 +328,10 @@ void KeyboardSelect::keep_cursor_visible() {
     vt.view_freeze();
     const std::size_t top = vt.visible_top();
     const std::size_t rows = vt.rows();
-    if (line_ < top) {
-        vt.view_scroll_to(line_, false);
-    } else if (line_ >= top + rows) {
-        vt.view_scroll_to(line_ - rows + 1, false);
+    if (cursor_.row < top) {
+        vt.view_scroll_to(cursor_.row, false);
+    } else if (cursor_.row >= top + rows) {
+        vt.view_scroll_to(cursor_.row - rows + 1, false);
     }
 }
 
@@ -338,10 +340,15 @@ void KeyboardSelect::clamp_into_view() {
     const std::size_t size = vt.lines().size();
     const std::size_t top = std::min(vt.visible_top(), size - 1);
     const std::size_t last = std::min(top + vt.rows(), size) - 1;
-    line_ = std::clamp(line_, top, last);
-    col_ = std::min<std::uint16_t>(col_, static_cast<std::uint16_t>(vt.cols() - 1));
+    cursor_.row = std::clamp(cursor_.row, top, last);
+    cursor_.col = std::min<std::uint16_t>(cursor_.col, static_cast<std::uint16_t>(vt.cols() - 1));
 }
 
-void KeyboardSelect::changed() { app_.request_repaint(); }
+// The renderer redraws the cursor line from the overlay when it is damaged.
+void KeyboardSelect::changed() {
+    if (active_) app_.ui_.cursor = cursor_;
+    app_.ui_.overlay_damage.mark_full();
+    app_.request_repaint();
+}
 
 }  // namespace zelto

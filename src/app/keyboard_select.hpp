@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/key_commands.hpp"
+#include "terminal/vt_cursor.hpp"
 #include "terminal/vt_selection.hpp"
 #include "util/mono_time.hpp"
 
@@ -27,7 +28,9 @@ public:
 
     bool active() const { return active_; }
     // The cursor as an absolute line index into the buffer and a column.
-    VtTextPoint cursor() const { return {line_, col_}; }
+    VtTextPoint cursor() const { return {cursor_.row, cursor_.col}; }
+    // The cursor the renderer draws while the mode is on: it never blinks.
+    const VtCursor& drawn_cursor() const { return cursor_; }
     const std::string& digits() const { return digits_; }
 
     void enter();
@@ -77,8 +80,7 @@ private:
 
     App& app_;
     bool active_ = false;
-    std::size_t line_ = 0;
-    std::uint16_t col_ = 0;
+    VtCursor cursor_;  // `row` is an absolute line index; the terminal keeps it on its line
     std::string digits_;
     MonoTime last_key_;
     bool has_last_key_ = false;

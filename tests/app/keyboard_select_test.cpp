@@ -102,6 +102,13 @@ TEST_F(KeyboardSelectTest, EnteringFreezesTheViewAndTakesTheTerminalCursor) {
     EXPECT_TRUE(vt().scrolled_back());
     EXPECT_EQ(vt().view_top(), 25u);
     EXPECT_TRUE(app_->ui().scrollbar_shown);
+    // The renderer draws this cursor, steady, and redraws its line.
+    ASSERT_TRUE(app_->ui().cursor.has_value());
+    EXPECT_EQ(app_->ui().cursor->row, 29u);
+    EXPECT_FALSE(app_->ui().cursor->blinking);
+    EXPECT_EQ(app_->ui().overlay_damage.type, VT_LINE_DAMAGE_FULL);
+    type("k");
+    EXPECT_EQ(app_->ui().cursor->row, 28u);
 
     // No key reaches the child, not even an unbound one, while the mode is on.
     type("aqx");
@@ -300,6 +307,9 @@ TEST_F(KeyboardSelectTest, EscapeAndZLeaveAndReturnToTheBottom) {
     EXPECT_FALSE(vt().scrolled_back());
     EXPECT_FALSE(vt().selection().active());
     EXPECT_EQ(vt().visible_top(), 25u);
+    ASSERT_TRUE(app_->ui().cursor.has_value());
+    EXPECT_EQ(app_->ui().cursor->row, vt().cursor_row());
+    EXPECT_EQ(app_->ui().cursor->col, vt().cursor_col());
 
     // Keys reach the child again.
     type("a");
