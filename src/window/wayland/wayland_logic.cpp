@@ -256,6 +256,67 @@ std::optional<WheelTranslator::Wheel> WheelTranslator::axis(std::int32_t value) 
     return Wheel{value < -255 ? 65u : 66u, std::abs(value / 256)};
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one.
+std::size_t valid_sequence_length(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    char32_t value = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (byte & 0x3F);
+    }
+    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+std::string protocol_text(std::string_view text, std::size_t max_bytes) {
+    static constexpr std::string_view REPLACEMENT = "\xEF\xBF\xBD";
+    std::string result;
+    while (!text.empty()) {
+        const std::size_t length = valid_sequence_length(text);
+        const std::string_view piece = length ? text.substr(0, length) : REPLACEMENT;
+        text.remove_prefix(length ? length : 1);
+        if (piece == std::string_view("\0", 1)) {
+            continue;
+        }
+        if (result.size() + piece.size() > max_bytes) {
+            break;
+        }
+        result += piece;
+    }
+    return result;
+}
+
 std::string shm_file_name(std::int64_t nanoseconds) {
     std::string name = "/wl_shm-";
     auto bits = static_cast<std::uint64_t>(nanoseconds);

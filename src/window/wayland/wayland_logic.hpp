@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gfx_gl2/ui_state.hpp"
@@ -140,6 +141,13 @@ public:
 private:
     bool swallow_next_ = false;
 };
+
+// Longest text sent in one request: a protocol message holds at most 4096 bytes, and a request
+// that does not fit breaks the connection.
+inline constexpr std::size_t MAX_REQUEST_TEXT = 2048;
+// `text` as a request may carry it: invalid UTF-8 replaced by U+FFFD, NUL bytes dropped, cut to
+// `max_bytes` at a character boundary.
+std::string protocol_text(std::string_view text, std::size_t max_bytes = MAX_REQUEST_TEXT);
 
 // The name of a shared-memory file: "/wl_shm-" and six letters taken from the clock's
 // nanoseconds, five bits a letter.

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <wayland-cursor.h>
@@ -416,9 +417,9 @@ void WindowWayland::set_up(WindowContextRequest context) {
     }
     set_title(settings().title);
     if (toplevel_) {
-        xdg_toplevel_set_app_id(toplevel_, settings().app_id.c_str());
+        xdg_toplevel_set_app_id(toplevel_, protocol_text(settings().app_id).c_str());
     } else if (shell_surface_) {
-        wl_shell_surface_set_class(shell_surface_, settings().app_id.c_str());
+        wl_shell_surface_set_class(shell_surface_, protocol_text(settings().app_id).c_str());
     }
     present_first_frame();
     events();
@@ -753,11 +754,14 @@ std::optional<MonoTime> WindowWayland::process_timers() {
     return c_.xkb->repeat().deadline();
 }
 
+// Titles come from the programs in the terminal: whatever they are, the request must stay
+// valid, or the compositor drops the connection.
 void WindowWayland::set_title(const std::string& title) {
+    const std::string text = protocol_text(title);
     if (toplevel_) {
-        xdg_toplevel_set_title(toplevel_, title.c_str());
+        xdg_toplevel_set_title(toplevel_, text.c_str());
     } else if (shell_surface_) {
-        wl_shell_surface_set_title(shell_surface_, title.c_str());
+        wl_shell_surface_set_title(shell_surface_, text.c_str());
     }
 }
 
@@ -896,7 +900,10 @@ void WindowWayland::on_keymap(std::uint32_t format, int fd, std::uint32_t size) 
         close(fd);
         return;
     }
-    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    // A size past the end of the file would fault when the keymap is read.
+    struct stat info {};
+    const bool fits = fstat(fd, &info) == 0 && size > 0 && size <= info.st_size;
+    void* text = fits ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
     close(fd);
     if (text == MAP_FAILED) {
         fatal("Reading keymap info failed");

@@ -210,6 +210,25 @@ TEST(Wheel, DiscreteStepReportsOnceAndSwallowsTheAxisEvent) {
     EXPECT_FALSE(wheel.axis(255));
 }
 
+TEST(ProtocolText, InvalidUtf8AndNulNeverReachARequest) {
+    EXPECT_EQ(protocol_text("vim \xc3\xa9t\xc3\xa9"), "vim \xc3\xa9t\xc3\xa9");
+    EXPECT_EQ(protocol_text("a\xff" "b"), "a\xef\xbf\xbd" "b");
+    EXPECT_EQ(protocol_text("\xc3"), "\xef\xbf\xbd");                // cut sequence
+    EXPECT_EQ(protocol_text("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");  // surrogate
+    EXPECT_EQ(protocol_text("\xc0\xaf"), "\xef\xbf\xbd\xef\xbf\xbd");  // overlong
+    EXPECT_EQ(protocol_text(std::string_view("a\0b", 3)), "ab");
+}
+
+TEST(ProtocolText, LongTextsAreCutAtACharacterBoundary) {
+    const std::string long_title(100000, 'x');
+    EXPECT_EQ(protocol_text(long_title).size(), MAX_REQUEST_TEXT);
+    std::string accents;
+    for (int i = 0; i < 5; ++i) {
+        accents += "\xc3\xa9";
+    }
+    EXPECT_EQ(protocol_text(accents, 5), "\xc3\xa9\xc3\xa9");
+}
+
 TEST(SharedMemory, FileNamesComeFromTheClock) {
     EXPECT_EQ(shm_file_name(0), "/wl_shm-AAAAAA");
     // 0b10001 → 'b'; 0b00010 → 'C'

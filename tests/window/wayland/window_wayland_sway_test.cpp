@@ -134,6 +134,31 @@ TEST_F(SwayTest, TheCompositorDrawsTheDecorations) {
     EXPECT_FALSE(info(*window).shadow_shown());
 }
 
+TEST_F(SwayTest, AnyTitleAProgramSetsKeepsTheConnection) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    std::string title(20000, 't');
+    title[5] = '\xff';
+    window->set_title(title);
+    window->set_title("after");
+    const int frames = callbacks.frames;
+    window->paint = true;
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.frames > frames; }));
+    const std::string tree = [&] {
+        std::string output;
+        const std::string command = "swaymsg -s " + sway->ipc_socket() + " -t get_tree";
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+                output.append(buffer, n);
+            }
+            pclose(pipe);
+        }
+        return output;
+    }();
+    EXPECT_NE(tree.find("\"name\": \"after\""), std::string::npos);
+}
+
 TEST_F(SwayTest, ForcedClientSideDecorationsTakeNoExtraHeight) {
     settings().force_csd = true;
     auto window = open(400, 300);
