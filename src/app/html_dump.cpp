@@ -12,6 +12,7 @@
 #include "terminal/vt.hpp"
 #include "util/diagnostics.hpp"
 #include "util/format.hpp"
+#include "util/utf8.hpp"
 
 namespace zelto {
 
@@ -103,24 +104,6 @@ std::string opening_span(const Vt& vt, const CellStyle& style) {
         span += "\"";
     }
     return span + ">";
-}
-
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code <= 0x10FFFF) {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 void append_escaped(std::string& out, char32_t code) {

@@ -7,6 +7,7 @@
 #include "terminal/vt.hpp"
 #include "util/diagnostics.hpp"
 #include "util/format.hpp"
+#include "util/utf8.hpp"
 
 namespace zelto {
 
@@ -14,25 +15,6 @@ namespace {
 
 constexpr std::uint32_t MOD_SHIFT = 1, MOD_ALT = 2, MOD_CTRL = 4;
 constexpr char32_t BACKSPACE = 8, RETURN = 13, ESCAPE = 27, DEL = 127;
-
-void append_utf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        if (code >= 0xD800 && code <= 0xDFFF) return;
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code <= 0x10FFFF) {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 // Keypad keys become the keys they stand for; `cursor` tells that it is a cursor-moving key.
 struct Translated {

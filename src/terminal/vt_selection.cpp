@@ -4,28 +4,11 @@
 #include <cwctype>
 #include <utility>
 
+#include "util/utf8.hpp"
+
 namespace zelto {
 
 namespace {
-
-void append_utf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | code >> 6);
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        if (code >= 0xD800 && code <= 0xDFFF) return;  // does not encode
-        out += static_cast<char>(0xE0 | code >> 12);
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code <= 0x10FFFF) {
-        out += static_cast<char>(0xF0 | code >> 18);
-        out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
 
 bool is_word_break(const VtCell& cell) {
     if (cell.code == VT_WIDE_CHAR_TAIL) return false;  // belongs to the character before it
