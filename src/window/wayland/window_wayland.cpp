@@ -712,6 +712,10 @@ bool WindowWayland::swap_if_needed(bool allow_drawing) {
     // compositor never answers it and drawing stalls.
     request_frame();
     present(damage);
+    // The swap may have read our events off the socket while waiting for its own: handle them
+    // now, as the main loop's poll only sees what is still unread.
+    dispatch_pending();
+    wl_display_flush(c_.display);
     return true;
 }
 
