@@ -1,5 +1,6 @@
 #include "gfx_gl2/gfx_opengl2.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "terminal/vt_line.hpp"
@@ -25,6 +26,7 @@ GfxOpenGL2::GfxOpenGL2(FontSet& fonts, Settings& settings) : fonts_(fonts), sett
 
 GfxOpenGL2::~GfxOpenGL2() {
     if (!initialized_) return;
+    textures_.clear();
     gl.use_program(0);
     gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -159,8 +161,14 @@ void GfxOpenGL2::resize(std::uint32_t width, std::uint32_t height, GridSize grid
     sy_ = height ? 2.0f / height : 0;
     compute_cell_size();
     if (!initialized_) return;
+    // The width of a line texture follows the window's.
+    textures_.clear();
     compute_alignment();
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    for (FrameRecord& slot : history_) slot.rows.assign(grid.rows, RowRecord{});
+    invalidate();
+    row_quads_ = 0;
+    ensure_row_quads(grid.rows);
 }
 
 void GfxOpenGL2::reload_font() {
@@ -169,17 +177,8 @@ void GfxOpenGL2::reload_font() {
     if (initialized_) create_atlas();
 }
 
-std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(Vt&, UiState&, std::uint8_t) {
-    gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
-    const ColorRGBA bg = settings_.bg_color;
-    glClearColor(bg.r / 255.0f, bg.g / 255.0f, bg.b / 255.0f, bg.a / 255.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    return std::nullopt;
-}
-
-void GfxOpenGL2::invalidate() {}
-
 void GfxOpenGL2::destroy_line_proxy(VtLineProxy& proxy) {
+    if (initialized_) textures_.release_all(proxy);
     proxy = VtLineProxy{};
 }
 
@@ -188,5 +187,67 @@ void GfxOpenGL2::destroy_image_proxy(VtImageProxy&) {}
 void GfxOpenGL2::destroy_image_view_proxy(VtImageViewProxy&) {}
 
 void GfxOpenGL2::destroy_sixel_proxy(VtSixelProxy&) {}
+
+void GfxOpenGL2::use_program(ShaderProgramId id) { gl.use_program(programs_[id]->id()); }
+
+// Vertex arrays follow the buffer bound when the pointer is set, so every bind sets it again.
+void GfxOpenGL2::bind_array_buffer(GLuint buffer) {
+    gl.bind_buffer(GL_ARRAY_BUFFER, buffer);
+    gl.vertex_attrib_pointer(VERTEX_ATTRIBUTE_LOCATION, 4, GL_FLOAT, GL_FALSE, 0, nullptr);
+}
+
+// The stream buffer grows to the largest batch and is orphaned before each upload.
+void GfxOpenGL2::stream(const float* data, std::size_t floats) {
+    const std::size_t bytes = floats * sizeof(float);
+    bind_array_buffer(stream_buffer_.get());
+    stream_capacity_ = std::max(stream_capacity_, bytes);
+    gl.buffer_data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(stream_capacity_), nullptr,
+                   GL_STREAM_DRAW);
+    gl.buffer_sub_data(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), data);
+    ++stats_.uploads;
+}
+
+void GfxOpenGL2::draw_arrays(GLenum mode, GLint first, GLsizei count) {
+    glDrawArrays(mode, first, count);
+    ++stats_.draw_calls;
+}
+
+void GfxOpenGL2::clear_box(GLint x, GLint y, GLsizei width, GLsizei height, ColorRGBA color) {
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(x, y, width, height);
+    glClearColor(color.r / 255.0f, color.g / 255.0f, color.b / 255.0f, color.a / 255.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ++stats_.draw_calls;
+}
+
+void GfxOpenGL2::fill_pixels(float x, float y, float width, float height) {
+    const float x0 = x * sx_ - 1, x1 = (x + width) * sx_ - 1;
+    const float y0 = 1 - y * sy_, y1 = 1 - (y + height) * sy_;
+    const float quad[16] = {x0, y0, 0, 0, x1, y0, 0, 0, x1, y1, 0, 0, x0, y1, 0, 0};
+    stream(quad, 16);
+    draw_arrays(GL_QUADS, 0, 4);
+}
+
+void GfxOpenGL2::set_viewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+    glViewport(x, y, width, height);
+}
+
+// One quad per row, the texture's top row at the row's top.
+void GfxOpenGL2::ensure_row_quads(std::size_t rows) {
+    if (rows <= row_quads_) return;
+    const float x0 = -1;
+    const float x1 = static_cast<float>(alignment_.columns_fitting * cell_width_) * sx_ - 1;
+    const float h = static_cast<float>(cell_height_) * sy_;
+    vertices_.clear();
+    for (std::size_t i = 0; i < rows; ++i) {
+        const float top = 1 - static_cast<float>(i) * h, bottom = top - h;
+        const float quad[16] = {x0, top, 0, 0, x0, bottom, 0, 1, x1, bottom, 1, 1, x1, top, 1, 0};
+        vertices_.insert(vertices_.end(), quad, quad + 16);
+    }
+    gl.bind_buffer(GL_ARRAY_BUFFER, row_buffer_.get());
+    gl.buffer_data(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(float)),
+                   vertices_.data(), GL_STATIC_DRAW);
+    row_quads_ = rows;
+}
 
 }  // namespace zelto

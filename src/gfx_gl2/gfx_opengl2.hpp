@@ -9,6 +9,7 @@
 #include "gfx_gl2/gfx.hpp"
 #include "gfx_gl2/gl_objects.hpp"
 #include "gfx_gl2/glyph_atlas.hpp"
+#include "gfx_gl2/line_textures.hpp"
 #include "gfx_gl2/shaders.hpp"
 
 namespace zelto {
@@ -34,6 +35,13 @@ struct AlignmentMetrics {
     std::uint32_t columns_fitting = 0;
 };
 
+// What a frame cost; tests and benchmarks read it.
+struct FrameStats {
+    std::uint32_t lines_rendered = 0;  // line texture passes
+    std::uint32_t draw_calls = 0;      // draws and clears
+    std::uint32_t uploads = 0;         // vertex data uploads
+};
+
 // The OpenGL 2.1 renderer.
 class GfxOpenGL2 final : public Gfx {
   public:
@@ -53,6 +61,10 @@ class GfxOpenGL2 final : public Gfx {
     void destroy_image_proxy(VtImageProxy& proxy) override;
     void destroy_image_view_proxy(VtImageViewProxy& proxy) override;
     void destroy_sixel_proxy(VtSixelProxy& proxy) override;
+    bool has_blinking_text() const override { return has_blinking_text_; }
+
+    const FrameStats& last_frame_stats() const { return stats_; }
+    const LineTextures& line_textures() const { return textures_; }
 
     std::uint16_t cell_width() const { return cell_width_; }
     std::uint16_t cell_height() const { return cell_height_; }
@@ -65,11 +77,87 @@ class GfxOpenGL2 final : public Gfx {
     const ShaderProgram& circle_program();
 
   private:
+    struct CellColors {
+        ColorRGBA bg;
+        ColorRGB fg;
+    };
+    // The block cursor's cell inside a line render.
+    struct CursorCell {
+        std::uint16_t column = 0;
+        ColorRGBA bg;
+        ColorRGB fg;
+        double fade = 1.0;
+    };
+    struct LinePass {
+        VtLine* line = nullptr;
+        VtLineProxy* proxy = nullptr;
+        std::size_t absolute_line = 0;
+        LineVariant variant = LINE_VARIANT_MAIN;
+        const CursorCell* cursor = nullptr;
+        // Results.
+        std::uint16_t first = 0;  // columns whose pixels changed, [first, end)
+        std::uint16_t end = 0;
+        bool blinking = false;
+    };
+    struct GlyphQuad {
+        std::uint32_t page;
+        float v[16];
+    };
+    struct RowRecord {
+        std::uint64_t serial = 0;  // the texture shown, 0 for none
+        std::uint16_t cells = 0;
+        bool differs = true;  // from the frame before
+    };
+    struct FrameRecord {
+        std::vector<RowRecord> rows;
+        bool whole = true;
+        bool cursor_drawn = false;
+        DamageRect cursor;
+    };
+    // One more than the oldest buffer age that keeps partial damage.
+    static constexpr std::size_t HISTORY_SLOTS = 7;
+    static constexpr std::size_t MAX_DAMAGE_RECTS = 5;
+
     void compute_cell_size();
     void compute_alignment();
     void build_programs();
     void create_buffers();
     void create_atlas();
+
+    // Line textures (line_render.cpp).
+    bool should_create_line_render_pass(const VtLine& line, const VtLineProxy& proxy);
+    void render_line(Vt& vt, LinePass& pass);
+    void pick_columns(const VtLine& line, LineTexture& texture, bool fresh, LinePass& pass,
+                      std::uint16_t& clear_end, bool& scissored);
+    CellColors colors_of(const Vt& vt, const VtCell& cell, bool selected,
+                         const CursorCell* cursor) const;
+    void render_backgrounds(const Vt& vt, const LinePass& pass, const VtCell* cells);
+    void render_glyphs(const Vt& vt, const LinePass& pass, const VtCell* cells, std::size_t n,
+                       std::uint16_t clip_first, std::uint16_t clip_end);
+    void draw_glyph_run(std::uint16_t first, std::uint16_t end, const CellColors& colors,
+                        std::uint16_t clip_first, std::uint16_t clip_end);
+    void render_decorations(const Vt& vt, const LinePass& pass, const VtCell* cells);
+    bool selected(const Vt& vt, const LinePass& pass, std::uint16_t column) const;
+
+    // Frame composition (frame.cpp).
+    void shift_history(std::size_t rows);
+    void draw_rows(Vt& vt, UiState& ui);
+    void draw_cursor(Vt& vt, UiState& ui);
+    void draw_overlays(const Vt& vt, const UiState& ui);
+    void add_row_damage(std::size_t row, std::uint16_t first, std::uint16_t end);
+    void add_damage(DamageRect rect);
+    bool cursor_shows(const UiState& ui) const;
+
+    // Drawing helpers.
+    void use_program(ShaderProgramId id);
+    void bind_array_buffer(GLuint buffer);
+    void stream(const float* data, std::size_t floats);
+    void draw_arrays(GLenum mode, GLint first, GLsizei count);
+    void clear_box(GLint x, GLint y, GLsizei width, GLsizei height, ColorRGBA color);
+    // A filled rectangle in window pixels (y down from the top), in the bound program.
+    void fill_pixels(float x, float y, float width, float height);
+    void ensure_row_quads(std::size_t rows);
+    void set_viewport(GLint x, GLint y, GLsizei width, GLsizei height);
 
     FontSet& fonts_;
     Settings& settings_;
@@ -90,6 +178,24 @@ class GfxOpenGL2 final : public Gfx {
     GlBuffer row_buffer_;     // one quad per grid row
     GlFramebuffer framebuffer_;
     std::unique_ptr<GlyphAtlas> atlas_;
+
+    LineTextures textures_;
+    std::uint64_t frame_ = 0;
+    bool has_blinking_text_ = false;
+    FrameStats stats_;
+    std::size_t row_quads_ = 0;
+    std::size_t stream_capacity_ = 0;
+    std::int32_t grid_x_ = 0;
+    std::int32_t grid_y_ = 0;
+    std::vector<GlyphQuad> glyph_quads_;
+    std::vector<float> vertices_;
+    std::vector<VtLine*> visible_;
+    std::array<FrameRecord, HISTORY_SLOTS> history_;
+    std::uint8_t previous_age_ = 0;
+    std::uint8_t age_ = 0;
+    bool partial_ = false;
+    std::array<DamageRect, MAX_DAMAGE_RECTS> rects_{};
+    std::size_t rect_count_ = 0;
 };
 
 }  // namespace zelto

@@ -63,6 +63,15 @@ struct GlFramebufferTraits {
     static void destroy(GLuint name) { gl.delete_framebuffers(1, &name); }
 };
 
+struct GlRenderbufferTraits {
+    static GLuint create() {
+        GLuint name = 0;
+        gl.gen_renderbuffers(1, &name);
+        return name;
+    }
+    static void destroy(GLuint name) { gl.delete_renderbuffers(1, &name); }
+};
+
 struct GlProgramTraits {
     static GLuint create() { return gl.create_program(); }
     static void destroy(GLuint name) { gl.delete_program(name); }
@@ -72,5 +81,6 @@ using GlTexture = GlHandle<GlTextureTraits>;
 using GlBuffer = GlHandle<GlBufferTraits>;
 using GlFramebuffer = GlHandle<GlFramebufferTraits>;
 using GlProgram = GlHandle<GlProgramTraits>;
+using GlRenderbuffer = GlHandle<GlRenderbufferTraits>;
 
 }  // namespace zelto

@@ -90,10 +90,12 @@ TEST_F(GfxOpenGL2Test, BaselineLiesInsideTheCell) {
 TEST_F(GfxOpenGL2Test, DrawClearsToTheBackground) {
     settings.bg_color = {10, 20, 30, 255};
     start(64, 32);
-    const UiState ui;
+    zelto::settings() = settings;  // the terminal takes its colours from there
+    UiState ui;
     VtCallbacks callbacks;
-    const Vt vt(8, 2, callbacks);
+    Vt vt(8, 2, callbacks);
     const auto damage = gfx->draw(vt, ui, 0);
+    zelto::settings() = Settings{};
     EXPECT_FALSE(damage.has_value());
     const auto pixels = context->read_window();
     EXPECT_EQ(pixels[0], 10);
