@@ -21,9 +21,13 @@ std::uint32_t fold_ascii_case(std::uint32_t key) {
     return key >= 'A' && key <= 'Z' ? key - 'A' + 'a' : key;
 }
 
-bool is_marked(const VtLine& line) { return line.mark_explicit || line.mark_command_output_start; }
+bool is_marked(const VtLine& line) {
+    return line.mark_explicit || line.mark_command_output_start;
+}
 
-std::size_t bottom_of(std::size_t lines, std::size_t rows) { return lines > rows ? lines - rows : 0; }
+std::size_t bottom_of(std::size_t lines, std::size_t rows) {
+    return lines > rows ? lines - rows : 0;
+}
 
 }  // namespace
 
@@ -69,14 +73,14 @@ KeyCommand match_key_command(const Settings& s, const KeyEvent& event) {
 
 bool key_hides_pointer(HidePointer mode, bool mouse_reporting) {
     switch (mode) {
-    case HIDE_POINTER_TRUE:
-    case HIDE_POINTER_FORCE_TRUE:
-        return true;
-    case HIDE_POINTER_IF_NOT_REPORTING:
-        return !mouse_reporting;
-    case HIDE_POINTER_FALSE:
-    case HIDE_POINTER_FORCE_FALSE:
-        break;
+        case HIDE_POINTER_TRUE:
+        case HIDE_POINTER_FORCE_TRUE:
+            return true;
+        case HIDE_POINTER_IF_NOT_REPORTING:
+            return !mouse_reporting;
+        case HIDE_POINTER_FALSE:
+        case HIDE_POINTER_FORCE_FALSE:
+            break;
     }
     return false;
 }
@@ -120,68 +124,32 @@ bool KeyCommands::run_binding(const KeyEvent& event) {
     return true;
 }
 
+// clang-format off
 void KeyCommands::run(KeyCommand command) {
-    App& app = app_;
-    const std::size_t page = std::max<std::size_t>(app.vt_->rows(), 1);
+    const std::size_t page = std::max<std::size_t>(app_.vt_->rows(), 1);
     switch (command) {
-    case KEY_COMMAND_NONE:
-        break;
-    case KEY_COMMAND_COPY:
-        copy_selection();
-        break;
-    case KEY_COMMAND_PASTE:
-        app.window_->clipboard_get();
-        break;
-    case KEY_COMMAND_SHRINK:
-        change_font_size(-1);
-        break;
-    case KEY_COMMAND_ENLARGE:
-        change_font_size(1);
-        break;
-    case KEY_COMMAND_HTML_DUMP:
-        html_dump(*app.vt_);
-        break;
-    case KEY_COMMAND_DEBUG:
-        print_debug_dump();
-        break;
-    case KEY_COMMAND_UNICODE:
-        start_unicode_entry();
-        break;
-    case KEY_COMMAND_KBD_SELECT:
-        app.keyboard_select_.enter();
-        break;
-    case KEY_COMMAND_LN_UP:
-        scroll_lines(true, 1);
-        break;
-    case KEY_COMMAND_LN_DOWN:
-        scroll_lines(false, 1);
-        break;
-    case KEY_COMMAND_PG_UP:
-        scroll_lines(true, page);
-        break;
-    case KEY_COMMAND_PG_DOWN:
-        scroll_lines(false, page);
-        break;
-    case KEY_COMMAND_MARK_UP:
-        mark_up();
-        break;
-    case KEY_COMMAND_MARK_DOWN:
-        mark_down();
-        break;
-    case KEY_COMMAND_DUPLICATE:
-        duplicate_instance();
-        break;
-    case KEY_COMMAND_COPY_OUTPUT:
-        copy_command_output();
-        break;
-    case KEY_COMMAND_EXTERN_PIPE:
-        pipe_to_extern_program();
-        break;
-    case KEY_COMMAND_OPEN_PWD:
-        open_working_directory();
-        break;
+    case KEY_COMMAND_NONE: break;
+    case KEY_COMMAND_COPY: copy_selection(); break;
+    case KEY_COMMAND_PASTE: app_.window_->clipboard_get(); break;
+    case KEY_COMMAND_SHRINK: change_font_size(-1); break;
+    case KEY_COMMAND_ENLARGE: change_font_size(1); break;
+    case KEY_COMMAND_HTML_DUMP: html_dump(*app_.vt_); break;
+    case KEY_COMMAND_DEBUG: print_debug_dump(); break;
+    case KEY_COMMAND_UNICODE: start_unicode_entry(); break;
+    case KEY_COMMAND_KBD_SELECT: app_.keyboard_select_.enter(); break;
+    case KEY_COMMAND_LN_UP: scroll_lines(true, 1); break;
+    case KEY_COMMAND_LN_DOWN: scroll_lines(false, 1); break;
+    case KEY_COMMAND_PG_UP: scroll_lines(true, page); break;
+    case KEY_COMMAND_PG_DOWN: scroll_lines(false, page); break;
+    case KEY_COMMAND_MARK_UP: mark_up(); break;
+    case KEY_COMMAND_MARK_DOWN: mark_down(); break;
+    case KEY_COMMAND_DUPLICATE: duplicate_instance(); break;
+    case KEY_COMMAND_COPY_OUTPUT: copy_command_output(); break;
+    case KEY_COMMAND_EXTERN_PIPE: pipe_to_extern_program(); break;
+    case KEY_COMMAND_OPEN_PWD: open_working_directory(); break;
     }
 }
+// clang-format on
 
 void KeyCommands::copy_selection() {
     Vt& vt = *app_.vt_;
@@ -251,7 +219,9 @@ void App::on_font_changed() {
     window_->swap_if_needed(true);
 }
 
-void KeyCommands::start_unicode_entry() { app_.vt_->unicode_entry().start(); }
+void KeyCommands::start_unicode_entry() {
+    app_.vt_->unicode_entry().start();
+}
 
 void KeyCommands::pipe_to_extern_program() {}
 

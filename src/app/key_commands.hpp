@@ -67,7 +67,7 @@ std::optional<std::size_t> mark_down_target(const std::vector<VtLine>& lines, st
 
 // The commands of the key bindings and of keyboard select mode, run against the App.
 class KeyCommands {
-public:
+  public:
     explicit KeyCommands(App& app) : app_(app) {}
 
     // Runs the command of the first matching binding; false when none matched.
@@ -91,7 +91,7 @@ public:
     void copy_command_output();
     void open_uri(const std::string& uri);
 
-private:
+  private:
     App& app_;
 };
 

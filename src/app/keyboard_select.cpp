@@ -77,8 +77,8 @@ void KeyboardSelect::handle_key(const KeyEvent& event) {
 
 bool KeyboardSelect::take_digit(const KeyEvent& event) {
     if (event.modifiers & (MODIFIER_CTRL | MODIFIER_ALT)) return false;
-    const bool digit = (event.key >= '1' && event.key <= '9') ||
-                       (event.key == '0' && !digits_.empty());
+    const bool digit =
+        (event.key >= '1' && event.key <= '9') || (event.key == '0' && !digits_.empty());
     if (!digit) return false;
     if (digits_.size() < MAX_COUNT_DIGITS) digits_.push_back(static_cast<char>(event.key));
     return true;
@@ -88,60 +88,66 @@ std::size_t KeyboardSelect::count() const {
     return digits_.empty() ? 1 : std::max<std::size_t>(std::stoul(digits_), 1);
 }
 
+// The keys of the mode, as a table.
+// clang-format off
 bool KeyboardSelect::run_plain_key(std::uint32_t key, std::size_t n) {
     switch (key) {
-    case '0': cursor_.col = 0; after_motion(); return true;
-    case '$': to_last_nonblank(); return true;
-    case '^': to_first_nonblank(); return true;
-    case 'h': move_columns(true, n); return true;
-    case 'l': move_columns(false, n); return true;
-    case 'k': move_lines(true, n); return true;
-    case 'j': move_lines(false, n); return true;
-    case 'w': next_word_start(n); return true;
-    case 'b': word_start_back(n); return true;
-    case 'e': word_end(n); return true;
-    case 'm': to_middle_row(); return true;
-    case 'g': to_line(digits_.empty() ? 0 : n); return true;
-    case 'G': to_last_line(); return true;
+    case '0': cursor_.col = 0; after_motion(); break;
+    case '$': to_last_nonblank(); break;
+    case '^': to_first_nonblank(); break;
+    case 'h': move_columns(true, n); break;
+    case 'l': move_columns(false, n); break;
+    case 'k': move_lines(true, n); break;
+    case 'j': move_lines(false, n); break;
+    case 'w': next_word_start(n); break;
+    case 'b': word_start_back(n); break;
+    case 'e': word_end(n); break;
+    case 'm': to_middle_row(); break;
+    case 'g': to_line(digits_.empty() ? 0 : n); break;
+    case 'G': to_last_line(); break;
     case 'v':
-    case KEY_RETURN: toggle_selection(false); return true;
+    case KEY_RETURN: toggle_selection(false); break;
     case 'y':
-    case 'c': copy_and_clear_selection(); return true;
+    case 'c': copy_and_clear_selection(); break;
     case KEY_ESCAPE:
-    case 'Z': leave(); return true;
+    case 'Z': leave(); break;
     default: return false;
     }
+    return true;
 }
 
 bool KeyboardSelect::run_control_key(std::uint32_t key, std::size_t n) {
     const std::size_t rows = app_.vt_->rows();
     const std::size_t page = rows > 2 ? rows - 2 : 1;
     switch (key) {
-    case 'b': scroll_view(ViewMove::UP, page * n, false); return true;
-    case 'f': scroll_view(ViewMove::DOWN, page * n, false); return true;
-    case 'u': scroll_view(ViewMove::UP, rows / 2 * n, true); return true;
-    case 'd': scroll_view(ViewMove::DOWN, rows / 2 * n, true); return true;
-    case 'y': scroll_view(ViewMove::UP, n, false); return true;
-    case 'e': scroll_view(ViewMove::DOWN, n, false); return true;
-    case 'v': toggle_selection(true); return true;
-    case KEY_RETURN: open_link_or_toggle_selection(); return true;
+    case 'b': scroll_view(ViewMove::UP, page * n, false); break;
+    case 'f': scroll_view(ViewMove::DOWN, page * n, false); break;
+    case 'u': scroll_view(ViewMove::UP, rows / 2 * n, true); break;
+    case 'd': scroll_view(ViewMove::DOWN, rows / 2 * n, true); break;
+    case 'y': scroll_view(ViewMove::UP, n, false); break;
+    case 'e': scroll_view(ViewMove::DOWN, n, false); break;
+    case 'v': toggle_selection(true); break;
+    case KEY_RETURN: open_link_or_toggle_selection(); break;
     default: return false;
     }
+    return true;
 }
 
 bool KeyboardSelect::run_symbol_key(std::uint32_t keysym, std::size_t n) {
     const std::size_t rows = app_.vt_->rows();
     const std::size_t page = rows > 2 ? rows - 2 : 1;
     switch (keysym) {
-    case KEY_SYM_LEFT: move_columns(true, n); return true;
-    case KEY_SYM_RIGHT: move_columns(false, n); return true;
-    case KEY_SYM_UP: move_lines(true, n); return true;
-    case KEY_SYM_DOWN: move_lines(false, n); return true;
-    case KEY_SYM_PAGE_UP: scroll_view(ViewMove::UP, page * n, false); return true;
-    case KEY_SYM_PAGE_DOWN: scroll_view(ViewMove::DOWN, page * n, false); return true;
+    case KEY_SYM_LEFT: move_columns(true, n); break;
+    case KEY_SYM_RIGHT: move_columns(false, n); break;
+    case KEY_SYM_UP: move_lines(true, n); break;
+    case KEY_SYM_DOWN: move_lines(false, n); break;
+    case KEY_SYM_PAGE_UP: scroll_view(ViewMove::UP, page * n, false); break;
+    case KEY_SYM_PAGE_DOWN: scroll_view(ViewMove::DOWN, page * n, false); break;
     default: return false;
     }
+    return true;
 }
+// clang-format on
 
 void KeyboardSelect::run_other_key(const KeyEvent& event) {
     if (!key_binding_matches(settings().bind_key_copy, event)) return;
@@ -152,16 +158,19 @@ void KeyboardSelect::run_other_key(const KeyEvent& event) {
 
 void KeyboardSelect::move_columns(bool left, std::size_t n) {
     if (left) {
-        cursor_.col = static_cast<std::uint16_t>(cursor_.col - std::min<std::size_t>(cursor_.col, n));
+        cursor_.col =
+            static_cast<std::uint16_t>(cursor_.col - std::min<std::size_t>(cursor_.col, n));
     } else {
-        cursor_.col = static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col + n, UINT16_MAX));
+        cursor_.col =
+            static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col + n, UINT16_MAX));
     }
     after_motion();
 }
 
 void KeyboardSelect::move_lines(bool up, std::size_t n) {
     const std::size_t last = app_.vt_->lines().size() - 1;
-    cursor_.row = up ? cursor_.row - std::min(cursor_.row, n) : std::min(last, cursor_.row + std::min(n, last));
+    cursor_.row = up ? cursor_.row - std::min(cursor_.row, n)
+                     : std::min(last, cursor_.row + std::min(n, last));
     after_motion();
 }
 
@@ -261,7 +270,7 @@ void KeyboardSelect::scroll_view(ViewMove direction, std::size_t lines, bool kee
     const std::size_t row = cursor_.row >= top ? cursor_.row - top : 0;
     const std::size_t bottom = vt.screen_top();
     const std::size_t target = direction == ViewMove::UP ? top - std::min(top, lines)
-                                                          : top + std::min(lines, bottom - top);
+                                                         : top + std::min(lines, bottom - top);
     vt.view_scroll_to(target, false);
     if (keep_row) cursor_.row = vt.visible_top() + row;
     after_view_move();
@@ -282,8 +291,7 @@ void KeyboardSelect::toggle_selection(bool rectangular) {
     if (vt.selection().active()) {
         vt.selection_clear();
     } else {
-        vt.selection().begin(rectangular ? VT_SELECTION_RECTANGLE : VT_SELECTION_NORMAL,
-                             cursor());
+        vt.selection().begin(rectangular ? VT_SELECTION_RECTANGLE : VT_SELECTION_NORMAL, cursor());
         vt.selection().activate();
     }
     changed();
@@ -319,8 +327,10 @@ void KeyboardSelect::follow_with_selection() {
 void KeyboardSelect::clamp_to_line() {
     const std::vector<VtLine>& lines = app_.vt_->lines();
     cursor_.row = std::min(cursor_.row, lines.size() - 1);
-    const std::size_t cells = std::min<std::size_t>(lines[cursor_.row].cells.size(), app_.vt_->cols());
-    cursor_.col = static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col, cells > 0 ? cells - 1 : 0));
+    const std::size_t cells =
+        std::min<std::size_t>(lines[cursor_.row].cells.size(), app_.vt_->cols());
+    cursor_.col =
+        static_cast<std::uint16_t>(std::min<std::size_t>(cursor_.col, cells > 0 ? cells - 1 : 0));
 }
 
 void KeyboardSelect::keep_cursor_visible() {

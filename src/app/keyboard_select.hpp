@@ -16,7 +16,7 @@ class App;
 // Keyboard select mode: a vi-like cursor of its own over the text and the history, moving the
 // view, selecting and copying, while no key reaches the child.
 class KeyboardSelect {
-public:
+  public:
     // A count typed more than this long after the previous key is forgotten.
     static constexpr std::int64_t COUNT_TIMEOUT_NS = 1'001'000'000;
     static constexpr std::size_t MAX_COUNT_DIGITS = 3;
@@ -41,7 +41,7 @@ public:
     // grid changed.
     void clamp_into_view();
 
-private:
+  private:
     enum class ViewMove { UP, DOWN };
 
     bool take_digit(const KeyEvent& event);

@@ -23,8 +23,8 @@ using testing::FakeWindow;
 constexpr std::uint32_t CS = MODIFIER_CTRL | MODIFIER_SHIFT;
 constexpr std::uint32_t XK_c = 'c', XK_equal = '=', XK_minus = '-';
 
-std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t,
-                                    std::uint32_t, WindowContextRequest, UiState*) {
+std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t, std::uint32_t,
+                                    WindowContextRequest, UiState*) {
     auto window = std::make_unique<FakeWindow>(w, h);
     window->key_names = {{"F10", KEY_SYM_F10}, {"y", 'y'}};
     return window;
@@ -32,7 +32,7 @@ std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint3
 
 // An App with a 20x5 grid whose child stays quiet; the tests write the screen themselves.
 class KeyCommandsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings() = Settings{};
         settings().command_argv = {"/bin/sh", "-c", "sleep 10"};
@@ -65,9 +65,7 @@ protected:
             vt().interpret((i ? "\r\nline " : "line ") + std::to_string(i));
         }
     }
-    std::string top_line_text() {
-        return line_text(vt().lines()[vt().visible_top()], 0, 0);
-    }
+    std::string top_line_text() { return line_text(vt().lines()[vt().visible_top()], 0, 0); }
 
     std::optional<App> app_;
 };

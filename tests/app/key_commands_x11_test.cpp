@@ -74,7 +74,7 @@ int rightmost_lit_column(Display* display, ::Window window) {
 }
 
 class KeyCommandsX11 : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(server_.start()) << server_.error();
         char pattern[] = "/tmp/zelto-keys-x11-XXXXXX";
@@ -154,7 +154,8 @@ protected:
 };
 
 // "older 1" .. "older 200": the screen shows the last of them.
-const char* const NUMBERED = "i=1; while [ $i -le 200 ]; do echo older $i; i=$((i+1)); done; exec sleep 60";
+const char* const NUMBERED =
+    "i=1; while [ $i -le 200 ]; do echo older $i; i=$((i+1)); done; exec sleep 60";
 
 TEST_F(KeyCommandsX11, PageUpShowsOlderOutputAndAConfiguredF10Binding) {
     start(NUMBERED);
@@ -200,7 +201,8 @@ TEST_F(KeyCommandsX11, EnlargingTheFontLeavesFewerCellsInTheWindow) {
     EXPECT_TRUE(wait_for([&] {
         extent_after = rightmost_lit_column(display_, window_);
         return extent_after > extent_before * 5 / 4;
-    })) << extent_before << " -> " << extent_after;
+    })) << extent_before
+        << " -> " << extent_after;
 
     keys("ctrl+shift+minus ctrl+shift+minus ctrl+shift+minus ctrl+shift+minus");
     EXPECT_NE(dump_showing("font-size: 9;").find("font-size: 9;"), std::string::npos);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-
 #include <optional>
 #include <string>
 
@@ -21,22 +20,24 @@ constexpr std::uint32_t CS = MODIFIER_CTRL | MODIFIER_SHIFT;
 constexpr std::uint32_t XK_Return = 0xff0d, XK_Escape = 0xff1b;
 
 MonoTime fake_now{1000, 0};
-MonoTime fake_clock() { return fake_now; }
+MonoTime fake_clock() {
+    return fake_now;
+}
 void advance_ns(std::int64_t ns) {
     fake_now.nsec += ns;
     fake_now.sec += fake_now.nsec / 1'000'000'000;
     fake_now.nsec %= 1'000'000'000;
 }
 
-std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t,
-                                    std::uint32_t, WindowContextRequest, UiState*) {
+std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t, std::uint32_t,
+                                    WindowContextRequest, UiState*) {
     return std::make_unique<FakeWindow>(w, h);
 }
 
 // A 20x5 grid over 30 numbered lines ("line 0" .. "line 29"); the screen shows 25 .. 29 and the
 // terminal cursor stands at the end of the last line.
 class KeyboardSelectTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings() = Settings{};
         settings().command_argv = {"/bin/sh", "-c", "sleep 10"};
@@ -50,7 +51,8 @@ protected:
         app_.emplace(std::move(backends));
         app_->set_clock(fake_clock);
         app_->start();
-        for (int i = 0; i < 30; ++i) vt().interpret((i ? "\r\nline " : "line ") + std::to_string(i));
+        for (int i = 0; i < 30; ++i)
+            vt().interpret((i ? "\r\nline " : "line ") + std::to_string(i));
     }
     void TearDown() override { app_->shutdown(); }
 
@@ -64,7 +66,8 @@ protected:
     // Typed keys: their character, Shift when it is a shifted one.
     void type(const std::string& keys) {
         for (char c : keys) {
-            const bool shifted = std::isupper(static_cast<unsigned char>(c)) || c == '$' || c == '^';
+            const bool shifted =
+                std::isupper(static_cast<unsigned char>(c)) || c == '$' || c == '^';
             advance_ns(1'000'000);
             app_->key_handler(static_cast<unsigned char>(c), 0, shifted ? MODIFIER_SHIFT : 0u);
         }
@@ -87,8 +90,7 @@ protected:
         vt().lines()[index].cells.clear();
         const std::size_t saved_row = vt().cursor_row();
         vt().interpret("\x1b[" + std::to_string(index - vt().screen_top() + 1) + ";1H\x1b[2K" +
-                       text + "\x1b[" + std::to_string(saved_row - vt().screen_top() + 1) +
-                       ";1H");
+                       text + "\x1b[" + std::to_string(saved_row - vt().screen_top() + 1) + ";1H");
     }
 
     std::optional<App> app_;
@@ -237,7 +239,7 @@ TEST_F(KeyboardSelectTest, ViewMovesByPageHalfPageAndLineKeepTheCursorInView) {
     EXPECT_TRUE(vt().scrolled_back());
 
     EXPECT_EQ(line(), 25u);  // clamped into the view
-    type("G2k");  // row 2 of the view
+    type("G2k");             // row 2 of the view
     EXPECT_EQ(line(), 27u);
     ctrl('u');  // rows / 2 = 2 lines; the cursor keeps its row
     EXPECT_EQ(vt().view_top(), 23u);

@@ -10,7 +10,7 @@ namespace {
 
 // A 10x4 terminal over 12 lines ("0" .. "11"): the bottom position is 8.
 class VtView : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         settings() = Settings{};
         for (int i = 0; i < 12; ++i) vt_.interpret((i ? "\r\n" : "") + std::to_string(i));
