@@ -65,9 +65,8 @@ void WaylandKeyboard::set_keymap_text(std::string_view text) {
         text.remove_suffix(1);
     }
     release_keymap();
-    xkb_keymap* keymap = xkb_keymap_new_from_buffer(context_, text.data(), text.size(),
-                                                    XKB_KEYMAP_FORMAT_TEXT_V1,
-                                                    XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap = xkb_keymap_new_from_buffer(
+        context_, text.data(), text.size(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!keymap) {
         fatal("Failed to generate keymap");
     }
@@ -149,16 +148,16 @@ std::uint32_t WaylandKeyboard::modifiers() const {
 std::uint32_t WaylandKeyboard::text_of(std::uint32_t xkb_keycode, std::uint32_t keysym,
                                        bool pressed, bool& composing) {
     composing = false;
-    if (pressed && compose_state_ && xkb_compose_state_feed(compose_state_, keysym) ==
-                                         XKB_COMPOSE_FEED_ACCEPTED) {
+    if (pressed && compose_state_ &&
+        xkb_compose_state_feed(compose_state_, keysym) == XKB_COMPOSE_FEED_ACCEPTED) {
         switch (xkb_compose_state_get_status(compose_state_)) {
             case XKB_COMPOSE_COMPOSING:
             case XKB_COMPOSE_CANCELLED:
                 composing = true;
                 return 0;
             case XKB_COMPOSE_COMPOSED: {
-                const std::uint32_t composed = xkb_keysym_to_utf32(
-                    xkb_compose_state_get_one_sym(compose_state_));
+                const std::uint32_t composed =
+                    xkb_keysym_to_utf32(xkb_compose_state_get_one_sym(compose_state_));
                 xkb_compose_state_reset(compose_state_);
                 return composed;
             }
@@ -170,8 +169,7 @@ std::uint32_t WaylandKeyboard::text_of(std::uint32_t xkb_keycode, std::uint32_t 
 }
 
 std::optional<WaylandKeyReport> WaylandKeyboard::translate(std::uint32_t keycode, bool pressed,
-                                                           bool from_compositor,
-                                                           MonoTime now) {
+                                                           bool from_compositor, MonoTime now) {
     if (!state_) {
         return std::nullopt;
     }

@@ -19,7 +19,7 @@ namespace zelto {
 // The keyboard as the compositor describes it: keymap, modifier state, compose state and key
 // repeat, turning keycodes into the reports `key_handler` receives.
 class WaylandKeyboard {
-public:
+  public:
     WaylandKeyboard();
     WaylandKeyboard(const WaylandKeyboard&) = delete;
     WaylandKeyboard& operator=(const WaylandKeyboard&) = delete;
@@ -53,7 +53,7 @@ public:
     // when unknown. Case is ignored.
     static std::uint32_t key_value_from_name(const char* name);
 
-private:
+  private:
     std::optional<WaylandKeyReport> translate(std::uint32_t keycode, bool pressed,
                                               bool from_compositor, MonoTime now);
     std::uint32_t text_of(std::uint32_t xkb_keycode, std::uint32_t keysym, bool pressed,

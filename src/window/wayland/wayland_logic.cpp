@@ -151,8 +151,8 @@ double corner_strength(std::int32_t x, std::int32_t y, std::int32_t w, std::int3
 
 std::uint8_t shadow_alpha(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
     const bool corner_columns = x < 50 || x >= w + 30;
-    const bool inside = x >= SHADOW_LEFT && x < w + SHADOW_LEFT && y >= SHADOW_TOP &&
-                        y < h + SHADOW_TOP;
+    const bool inside =
+        x >= SHADOW_LEFT && x < w + SHADOW_LEFT && y >= SHADOW_TOP && y < h + SHADOW_TOP;
     if (inside) {
         return corner_columns && y < 50 ? alpha_for_strength(corner_strength(x, y, w, h)) : 0;
     }
@@ -192,15 +192,24 @@ ResizeEdge shadow_hit_edge(std::int32_t x, std::int32_t y, std::int32_t w, std::
 
 std::uint32_t pointer_style_for_edge(ResizeEdge edge) {
     switch (edge) {
-        case RESIZE_EDGE_TOP: return 4;
-        case RESIZE_EDGE_BOTTOM: return 5;
-        case RESIZE_EDGE_LEFT: return 6;
-        case RESIZE_EDGE_RIGHT: return 7;
-        case RESIZE_EDGE_TOP_LEFT: return 8;
-        case RESIZE_EDGE_TOP_RIGHT: return 9;
-        case RESIZE_EDGE_BOTTOM_LEFT: return 10;
-        case RESIZE_EDGE_BOTTOM_RIGHT: return 11;
-        case RESIZE_EDGE_NONE: break;
+        case RESIZE_EDGE_TOP:
+            return 4;
+        case RESIZE_EDGE_BOTTOM:
+            return 5;
+        case RESIZE_EDGE_LEFT:
+            return 6;
+        case RESIZE_EDGE_RIGHT:
+            return 7;
+        case RESIZE_EDGE_TOP_LEFT:
+            return 8;
+        case RESIZE_EDGE_TOP_RIGHT:
+            return 9;
+        case RESIZE_EDGE_BOTTOM_LEFT:
+            return 10;
+        case RESIZE_EDGE_BOTTOM_RIGHT:
+            return 11;
+        case RESIZE_EDGE_NONE:
+            break;
     }
     return 0;
 }
@@ -213,14 +222,16 @@ CsdPressAction csd_press_action(const CsdPress& press) {
         return CSD_PRESS_REPORT;
     }
     switch (press.button) {
-        case 1: return press.near_title_button ? CSD_PRESS_TITLE_BUTTON : CSD_PRESS_MOVE;
-        case 3: return CSD_PRESS_WINDOW_MENU;
-        default: return CSD_PRESS_NONE;
+        case 1:
+            return press.near_title_button ? CSD_PRESS_TITLE_BUTTON : CSD_PRESS_MOVE;
+        case 3:
+            return CSD_PRESS_WINDOW_MENU;
+        default:
+            return CSD_PRESS_NONE;
     }
 }
 
-bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x,
-                       std::int32_t y) {
+bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x, std::int32_t y) {
     for (const TitleBarButton& button : buttons) {
         const std::int64_t dx = x - button.x;
         const std::int64_t dy = y - button.y;
@@ -233,10 +244,14 @@ bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t 
 
 std::uint32_t button_from_linux_code(std::uint32_t code) {
     switch (code) {
-        case 272: return 1;
-        case 273: return 3;
-        case 274: return 2;
-        default: return code - 271;
+        case 272:
+            return 1;
+        case 273:
+            return 3;
+        case 274:
+            return 2;
+        default:
+            return code - 271;
     }
 }
 

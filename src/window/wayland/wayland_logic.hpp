@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "gfx_gl2/ui_state.hpp"
-
 #include "util/mono_time.hpp"
 
 namespace zelto {
@@ -35,7 +34,7 @@ std::optional<WaylandKeyReport> wayland_key_report(std::uint32_t keysym, std::ui
 // Key repeat driven by the main loop's timers. The compositor tells the rate (repeats per second,
 // 0 disables repeat) and the delay before the first repeat.
 class KeyRepeat {
-public:
+  public:
     void set_info(std::int32_t rate, std::int32_t delay_ms);
     std::int32_t rate() const { return rate_; }
     std::int32_t delay_ms() const { return delay_ms_; }
@@ -53,7 +52,7 @@ public:
     // The next repeat deadline, none when no key repeats.
     std::optional<MonoTime> deadline() const;
 
-private:
+  private:
     std::uint32_t held_ = 0;  // keycode, 0: none
     std::int32_t rate_ = 30;
     std::int32_t delay_ms_ = 500;
@@ -120,8 +119,7 @@ struct CsdPress {
 };
 CsdPressAction csd_press_action(const CsdPress& press);
 // Whether (x, y) lies within 12 pixels of a title-bar button's centre.
-bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x,
-                       std::int32_t y);
+bool near_title_button(const std::vector<TitleBarButton>& buttons, std::int32_t x, std::int32_t y);
 
 // Linux button codes 272 left, 273 right, 274 middle become 1, 3, 2; any other c becomes c - 271.
 std::uint32_t button_from_linux_code(std::uint32_t code);
@@ -129,7 +127,7 @@ std::uint32_t button_from_linux_code(std::uint32_t code);
 // Turns the pointer's axis events into wheel buttons: a discrete step reports once and the
 // continuous event that follows it is swallowed.
 class WheelTranslator {
-public:
+  public:
     struct Wheel {
         std::uint32_t button = 0;  // 65 up, 66 down
         std::int32_t steps = 0;    // steps of a continuous scroll, 0 for a discrete one
@@ -138,7 +136,7 @@ public:
     // `value` in 1/256 units, as wl_fixed_t carries it.
     std::optional<Wheel> axis(std::int32_t value);
 
-private:
+  private:
     bool swallow_next_ = false;
 };
 

@@ -9,8 +9,8 @@ namespace zelto {
 
 // The window's knowledge of one output, kept from the output's first done event on.
 struct OutputEntry {
-    void* id = nullptr;  // the wl_output proxy
-    bool entered = false;      // the window's surface is on it
+    void* id = nullptr;    // the wl_output proxy
+    bool entered = false;  // the window's surface is on it
     std::uint32_t subpixel = 0;
     double refresh_ms = 16.0;
     std::uint16_t dpi = 0;  // 0: unknown
@@ -23,7 +23,7 @@ struct OutputEntry {
 // Follows what the outputs say about themselves and which of them the window's surface is on,
 // and decides the output the window reports as its own.
 class OutputTracker {
-public:
+  public:
     using Id = void*;
 
     // The description of an output arrives in pieces, applied together at its done event.
@@ -46,7 +46,7 @@ public:
     // The output fullscreen requests name: the one that described itself last.
     Id fullscreen_output() const { return fullscreen_; }
 
-private:
+  private:
     struct Pending {
         bool changed = false;
         std::int32_t mm_width = 0;

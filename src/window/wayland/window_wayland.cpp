@@ -132,7 +132,7 @@ struct WaylandConnection {
 };
 
 class WindowWayland final : public Window, public WaylandWindowInfo {
-public:
+  public:
     WindowWayland(std::uint32_t width, std::uint32_t height, UiState* ui_state);
     ~WindowWayland() override;
 
@@ -208,7 +208,7 @@ public:
     void on_shell_configure(std::int32_t width, std::int32_t height);
     void on_frame_done();
 
-private:
+  private:
     void bind_globals();
     void load_cursors();
     void create_egl_context(WindowContextRequest context);
@@ -265,7 +265,9 @@ private:
 
 namespace {
 
-WindowWayland* self(void* data) { return static_cast<WindowWayland*>(data); }
+WindowWayland* self(void* data) {
+    return static_cast<WindowWayland*>(data);
+}
 
 const wl_registry_listener REGISTRY_LISTENER = {
     [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -324,9 +326,8 @@ const wl_pointer_listener POINTER_LISTENER = {
 
 const wl_output_listener OUTPUT_LISTENER = {
     [](void* data, wl_output* output, std::int32_t, std::int32_t, std::int32_t mm_width,
-       std::int32_t, std::int32_t subpixel, const char*, const char* model, std::int32_t) {
-        self(data)->on_output_geometry(output, mm_width, subpixel, model);
-    },
+       std::int32_t, std::int32_t subpixel, const char*, const char* model,
+       std::int32_t) { self(data)->on_output_geometry(output, mm_width, subpixel, model); },
     [](void* data, wl_output* output, std::uint32_t flags, std::int32_t width, std::int32_t,
        std::int32_t refresh) { self(data)->on_output_mode(output, flags, width, refresh); },
     [](void* data, wl_output* output) { self(data)->on_output_done(output); },
@@ -489,8 +490,8 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
         c_.primary_selection_manager = static_cast<zwp_primary_selection_device_manager_v1*>(
             bind(&zwp_primary_selection_device_manager_v1_interface, 1));
     } else if (iface == org_kde_kwin_blur_manager_interface.name) {
-        c_.blur_manager = static_cast<org_kde_kwin_blur_manager*>(
-            bind(&org_kde_kwin_blur_manager_interface, 1));
+        c_.blur_manager =
+            static_cast<org_kde_kwin_blur_manager*>(bind(&org_kde_kwin_blur_manager_interface, 1));
     } else if (iface == wl_subcompositor_interface.name) {
         c_.subcompositor = static_cast<wl_subcompositor*>(bind(&wl_subcompositor_interface, 1));
     }
@@ -499,10 +500,9 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
 // An unplugged output goes away with its description, so it can never become the window's output
 // again.
 void WindowWayland::on_global_remove(std::uint32_t name) {
-    auto it = std::find_if(c_.outputs.begin(), c_.outputs.end(),
-                           [&](const WaylandConnection::BoundOutput& output) {
-                               return output.name == name;
-                           });
+    auto it = std::find_if(
+        c_.outputs.begin(), c_.outputs.end(),
+        [&](const WaylandConnection::BoundOutput& output) { return output.name == name; });
     if (it == c_.outputs.end()) {
         return;
     }
@@ -563,22 +563,33 @@ void WindowWayland::create_egl_context(WindowContextRequest context) {
             fatal("vulkan context not implemented for wayland\n");
     }
     const EGLint config_attributes[] = {
-        EGL_SURFACE_TYPE, EGL_WINDOW_BIT, EGL_RED_SIZE,  8, EGL_GREEN_SIZE, 8,
-        EGL_BLUE_SIZE,    8,              EGL_ALPHA_SIZE, 8, EGL_RENDERABLE_TYPE, renderable,
+        EGL_SURFACE_TYPE,
+        EGL_WINDOW_BIT,
+        EGL_RED_SIZE,
+        8,
+        EGL_GREEN_SIZE,
+        8,
+        EGL_BLUE_SIZE,
+        8,
+        EGL_ALPHA_SIZE,
+        8,
+        EGL_RENDERABLE_TYPE,
+        renderable,
         EGL_NONE,
     };
     EGLint count = 0;
-    if (!eglChooseConfig(c_.egl_display, config_attributes, &egl_config_, 1, &count) ||
-        count < 1) {
+    if (!eglChooseConfig(c_.egl_display, config_attributes, &egl_config_, 1, &count) || count < 1) {
         fatal("failed to create EGL context %s", "");
     }
     const EGLint context_attributes[] = {
-        EGL_CONTEXT_MAJOR_VERSION, static_cast<EGLint>(context.major),
-        EGL_CONTEXT_MINOR_VERSION, static_cast<EGLint>(context.minor),
+        EGL_CONTEXT_MAJOR_VERSION,
+        static_cast<EGLint>(context.major),
+        EGL_CONTEXT_MINOR_VERSION,
+        static_cast<EGLint>(context.minor),
         EGL_NONE,
     };
-    egl_context_ = eglCreateContext(c_.egl_display, egl_config_, EGL_NO_CONTEXT,
-                                    context_attributes);
+    egl_context_ =
+        eglCreateContext(c_.egl_display, egl_config_, EGL_NO_CONTEXT, context_attributes);
     if (egl_context_ == EGL_NO_CONTEXT) {
         fatal("failed to create EGL context %s", "");
     }
@@ -616,8 +627,8 @@ void WindowWayland::create_shell_surface() {
         if (!c_.decoration_manager || s.force_csd) {
             csd_ = true;
         } else {
-            decoration_ = zxdg_decoration_manager_v1_get_toplevel_decoration(
-                c_.decoration_manager, toplevel_);
+            decoration_ = zxdg_decoration_manager_v1_get_toplevel_decoration(c_.decoration_manager,
+                                                                             toplevel_);
             zxdg_toplevel_decoration_v1_add_listener(decoration_, &DECORATION_LISTENER, this);
             zxdg_toplevel_decoration_v1_set_mode(decoration_,
                                                  ZXDG_TOPLEVEL_DECORATION_V1_MODE_SERVER_SIDE);
@@ -817,8 +828,8 @@ void WindowWayland::set_fullscreen(bool fullscreen) {
             xdg_toplevel_set_fullscreen(toplevel_,
                                         static_cast<wl_output*>(outputs_.fullscreen_output()));
         } else if (shell_surface_) {
-            wl_shell_surface_set_fullscreen(shell_surface_, WL_SHELL_SURFACE_FULLSCREEN_METHOD_DRIVER,
-                                            0, c_.last_output);
+            wl_shell_surface_set_fullscreen(
+                shell_surface_, WL_SHELL_SURFACE_FULLSCREEN_METHOD_DRIVER, 0, c_.last_output);
         }
         set_flag(WINDOW_IS_FULLSCREEN, true);
         return;
@@ -948,8 +959,7 @@ void WindowWayland::report_key(const WaylandKeyReport& report) {
 }
 
 void WindowWayland::on_modifiers(std::uint32_t serial, std::uint32_t depressed,
-                                 std::uint32_t latched, std::uint32_t locked,
-                                 std::uint32_t group) {
+                                 std::uint32_t latched, std::uint32_t locked, std::uint32_t group) {
     c_.last_serial = serial;
     c_.xkb->update_modifiers(depressed, latched, locked, group);
 }
@@ -990,7 +1000,9 @@ void WindowWayland::show_cursor(std::uint32_t style) {
     set_flag(WINDOW_IS_POINTER_HIDDEN, false);
 }
 
-void WindowWayland::set_pointer_style(MousePointerStyle style) { show_cursor(style); }
+void WindowWayland::set_pointer_style(MousePointerStyle style) {
+    show_cursor(style);
+}
 
 void WindowWayland::on_pointer_enter(std::uint32_t serial, wl_surface* surface, wl_fixed_t x,
                                      wl_fixed_t y) {
@@ -1007,7 +1019,9 @@ void WindowWayland::on_pointer_enter(std::uint32_t serial, wl_surface* surface, 
     paint = true;
 }
 
-void WindowWayland::on_pointer_leave(wl_surface*) { c_.pointer_surface = nullptr; }
+void WindowWayland::on_pointer_leave(wl_surface*) {
+    c_.pointer_surface = nullptr;
+}
 
 void WindowWayland::on_pointer_motion(wl_fixed_t x, wl_fixed_t y) {
     pointer_x = wl_fixed_to_int(x);
@@ -1058,11 +1072,12 @@ void WindowWayland::on_pointer_button(std::uint32_t serial, std::uint32_t code,
                 ui && near_title_button(ui->title_bar_buttons, pointer_x, pointer_y),
         };
         switch (csd_press_action(press)) {
-            case CSD_PRESS_REPORT: break;
+            case CSD_PRESS_REPORT:
+                break;
             case CSD_PRESS_RESIZE:
-                if (const ResizeEdge edge = shadow_hit_edge(pointer_x, pointer_y,
-                                                            static_cast<std::int32_t>(w),
-                                                            static_cast<std::int32_t>(h));
+                if (const ResizeEdge edge =
+                        shadow_hit_edge(pointer_x, pointer_y, static_cast<std::int32_t>(w),
+                                        static_cast<std::int32_t>(h));
                     edge != RESIZE_EDGE_NONE) {
                     xdg_toplevel_resize(toplevel_, c_.seat, serial, edge);
                 }
@@ -1071,11 +1086,14 @@ void WindowWayland::on_pointer_button(std::uint32_t serial, std::uint32_t code,
                 title_press_ = true;
                 title_press_serial_ = serial;
                 return;
-            case CSD_PRESS_MOVE: xdg_toplevel_move(toplevel_, c_.seat, serial); return;
+            case CSD_PRESS_MOVE:
+                xdg_toplevel_move(toplevel_, c_.seat, serial);
+                return;
             case CSD_PRESS_WINDOW_MENU:
                 xdg_toplevel_show_window_menu(toplevel_, c_.seat, serial, pointer_x, pointer_y);
                 return;
-            case CSD_PRESS_NONE: return;
+            case CSD_PRESS_NONE:
+                return;
         }
     }
     if (!pressed) {
@@ -1083,8 +1101,7 @@ void WindowWayland::on_pointer_button(std::uint32_t serial, std::uint32_t code,
     }
     c_.pressed_button = pressed && button <= 3 ? button : 0;
     if (callbacks) {
-        callbacks->button_handler(button, pressed, pointer_x, pointer_y, 0,
-                                  c_.xkb->modifiers());
+        callbacks->button_handler(button, pressed, pointer_x, pointer_y, 0, c_.xkb->modifiers());
     }
 }
 
@@ -1127,7 +1144,9 @@ void WindowWayland::on_output_name(wl_output* output, const char* name) {
     outputs_.connector_name(output, name ? name : "");
 }
 
-void WindowWayland::on_output_done(wl_output* output) { outputs_.done(output); }
+void WindowWayland::on_output_done(wl_output* output) {
+    outputs_.done(output);
+}
 
 void WindowWayland::make_current_output(const OutputEntry& entry) {
     output_subpixel = entry.subpixel;
@@ -1185,16 +1204,15 @@ bool WindowWayland::draw_shadow_buffer() {
         for (std::int32_t x = 0; x < width; ++x) {
             pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
                    static_cast<std::size_t>(x)] =
-                static_cast<std::uint32_t>(shadow_alpha(x, y, static_cast<std::int32_t>(w),
-                                                        static_cast<std::int32_t>(h)))
+                static_cast<std::uint32_t>(
+                    shadow_alpha(x, y, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h)))
                 << 24;
         }
     }
     munmap(memory, size);
     wl_shm_pool* pool = wl_shm_create_pool(c_.shm, fd, static_cast<std::int32_t>(size));
-    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height,
-                                                  static_cast<std::int32_t>(stride),
-                                                  WL_SHM_FORMAT_ARGB8888);
+    wl_buffer* buffer = wl_shm_pool_create_buffer(
+        pool, 0, width, height, static_cast<std::int32_t>(stride), WL_SHM_FORMAT_ARGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     if (shadow_buffer_) {
@@ -1270,13 +1288,20 @@ void WindowWayland::on_toplevel_configure(std::int32_t width, std::int32_t heigh
     const auto* state = static_cast<const std::uint32_t*>(states->data);
     for (std::size_t i = 0; i < states->size / sizeof(std::uint32_t); ++i) {
         switch (state[i]) {
-            case XDG_TOPLEVEL_STATE_MAXIMIZED: flags.maximized = true; break;
-            case XDG_TOPLEVEL_STATE_FULLSCREEN: flags.fullscreen = true; break;
+            case XDG_TOPLEVEL_STATE_MAXIMIZED:
+                flags.maximized = true;
+                break;
+            case XDG_TOPLEVEL_STATE_FULLSCREEN:
+                flags.fullscreen = true;
+                break;
             case XDG_TOPLEVEL_STATE_TILED_LEFT:
             case XDG_TOPLEVEL_STATE_TILED_RIGHT:
             case XDG_TOPLEVEL_STATE_TILED_TOP:
-            case XDG_TOPLEVEL_STATE_TILED_BOTTOM: flags.tiled = true; break;
-            default: break;
+            case XDG_TOPLEVEL_STATE_TILED_BOTTOM:
+                flags.tiled = true;
+                break;
+            default:
+                break;
         }
     }
     if (width == 0 && height == 0 && previous_w && previous_h) {

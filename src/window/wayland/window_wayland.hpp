@@ -16,7 +16,7 @@ std::unique_ptr<Window> window_wayland_create(std::uint32_t width, std::uint32_t
 
 // What the Wayland window can tell about itself beyond the common window state.
 class WaylandWindowInfo {
-public:
+  public:
     virtual ~WaylandWindowInfo() = default;
     // The compositor draws no decorations, so zelto draws its own title bar.
     virtual bool client_side_decorations() const = 0;

@@ -94,8 +94,8 @@ pid_t HeadlessCompositor::spawn() {
     unsetenv("DISPLAY");
     if (kind_ == WESTON) {
         const std::string socket = "--socket=zelto-test-" + std::to_string(getpid());
-        execlp("weston", "weston", "--backend=headless-backend.so", socket.c_str(),
-               "--idle-time=0", "--use-pixman", static_cast<char*>(nullptr));
+        execlp("weston", "weston", "--backend=headless-backend.so", socket.c_str(), "--idle-time=0",
+               "--use-pixman", static_cast<char*>(nullptr));
     } else {
         setenv("WLR_BACKENDS", "headless", 1);
         setenv("WLR_RENDERER", "pixman", 1);

@@ -11,7 +11,7 @@ namespace zelto::test {
 // by its pid. `start` exports WAYLAND_DISPLAY (the socket's full path) and XDG_RUNTIME_DIR, with
 // Mesa's software renderer, so the window under test and helper clients find it.
 class HeadlessCompositor {
-public:
+  public:
     enum Kind { WESTON, SWAY };
 
     explicit HeadlessCompositor(Kind kind) : kind_(kind) {}
@@ -36,7 +36,7 @@ public:
     // sway's IPC socket, for swaymsg; empty for weston.
     std::string ipc_socket() const;
 
-private:
+  private:
     bool make_runtime_dir();
     pid_t spawn();
     bool wait_for_socket(pid_t pid);

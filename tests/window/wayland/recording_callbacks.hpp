@@ -15,7 +15,7 @@ namespace zelto::test {
 // Records what a window reports; each drawn frame is a clear in a colour that changes, so
 // consecutive frames differ.
 class RecordingCallbacks : public WindowCallbacks {
-public:
+  public:
     struct Key {
         std::uint32_t key;
         std::uint32_t raw;

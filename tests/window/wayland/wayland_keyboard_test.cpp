@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
-
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
@@ -35,11 +34,13 @@ constexpr std::uint32_t SHIFT = 1;
 constexpr std::uint32_t CONTROL = 4;
 constexpr std::uint32_t MOD1 = 8;
 
-MonoTime at_ms(std::int64_t ms) { return mono_add_ms(MonoTime{500, 0}, ms); }
+MonoTime at_ms(std::int64_t ms) {
+    return mono_add_ms(MonoTime{500, 0}, ms);
+}
 
 // A compose file of its own, so the test does not depend on the machine's locale files.
 class ComposeFile {
-public:
+  public:
     ComposeFile() {
         char name[] = "/tmp/zelto-compose-XXXXXX";
         const int fd = mkstemp(name);
@@ -54,12 +55,12 @@ public:
         unlink(path_.c_str());
     }
 
-private:
+  private:
     std::string path_;
 };
 
 class WaylandKeyboardTest : public ::testing::Test {
-protected:
+  protected:
     void load(const char* layout, const char* variant = "", const char* options = "") {
         ASSERT_TRUE(keyboard.set_keymap_names(layout, variant, options));
         keyboard.set_repeat_info(25, 600);

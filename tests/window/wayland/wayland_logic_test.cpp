@@ -9,7 +9,9 @@
 namespace zelto {
 namespace {
 
-MonoTime at_ms(std::int64_t ms) { return mono_add_ms(MonoTime{1000, 0}, ms); }
+MonoTime at_ms(std::int64_t ms) {
+    return mono_add_ms(MonoTime{1000, 0}, ms);
+}
 
 TEST(WaylandKeyReport, TextWinsAndKeysWithoutTextReportTheirSymbol) {
     auto a = wayland_key_report('a', 'a', 'a', 0);
@@ -47,7 +49,8 @@ TEST(WaylandKeyReport, ControlAtAndBacktickSendNul) {
 
 TEST(WaylandKeyReport, SilentKeysReportNothing) {
     // dead_acute, Menu, Num_Lock, XF86AudioMute, XF86MonBrightnessUp, Pause, no symbol
-    for (std::uint32_t keysym : {0xFE51u, 0xFF67u, 0xFF7Fu, 0x1008FF12u, 0x1008FF02u, 0xFF13u, 0u}) {
+    for (std::uint32_t keysym :
+         {0xFE51u, 0xFF67u, 0xFF7Fu, 0x1008FF12u, 0x1008FF02u, 0xFF13u, 0u}) {
         EXPECT_FALSE(wayland_key_report(keysym, 0, keysym, 0)) << std::hex << keysym;
     }
     // A character symbol without text (a key swallowed by composing) is never sent as that
@@ -115,7 +118,7 @@ TEST(KeyRepeat, AStalledLoopGetsOneRepeatNotABurst) {
 TEST(OutputMetrics, DpiAndRefresh) {
     EXPECT_EQ(output_dpi(1920, 500), 97);
     EXPECT_EQ(output_dpi(3840, 344), 283);
-    EXPECT_EQ(output_dpi(1024, 0), 0);     // unknown physical size
+    EXPECT_EQ(output_dpi(1024, 0), 0);  // unknown physical size
     EXPECT_DOUBLE_EQ(refresh_interval_ms(60000), 1000000.0 / 60000);
     EXPECT_DOUBLE_EQ(refresh_interval_ms(0), 16.0);
 }
@@ -134,7 +137,7 @@ TEST(Shadow, FadesOutwardAndLeavesTheWindowClear) {
     const int w = 300;
     const int h = 200;
     EXPECT_EQ(shadow_alpha(40 + w / 2, 34 + h / 2, w, h), 0);  // middle of the window
-    EXPECT_EQ(shadow_alpha(0, 100, w, h), 0);                   // outer edge of the left band
+    EXPECT_EQ(shadow_alpha(0, 100, w, h), 0);                  // outer edge of the left band
     EXPECT_EQ(shadow_alpha(39, 100, w, h), static_cast<int>(255 * 0.2 * (39 / 40.0) * (39 / 40.0)));
     EXPECT_EQ(shadow_alpha(w + 41, 100, w, h), shadow_alpha(39, 100, w, h));
     EXPECT_LT(shadow_alpha(20, 100, w, h), shadow_alpha(39, 100, w, h));
@@ -212,10 +215,13 @@ TEST(Wheel, DiscreteStepReportsOnceAndSwallowsTheAxisEvent) {
 
 TEST(ProtocolText, InvalidUtf8AndNulNeverReachARequest) {
     EXPECT_EQ(protocol_text("vim \xc3\xa9t\xc3\xa9"), "vim \xc3\xa9t\xc3\xa9");
-    EXPECT_EQ(protocol_text("a\xff" "b"), "a\xef\xbf\xbd" "b");
-    EXPECT_EQ(protocol_text("\xc3"), "\xef\xbf\xbd");                // cut sequence
+    EXPECT_EQ(protocol_text("a\xff"
+                            "b"),
+              "a\xef\xbf\xbd"
+              "b");
+    EXPECT_EQ(protocol_text("\xc3"), "\xef\xbf\xbd");  // cut sequence
     EXPECT_EQ(protocol_text("\xed\xa0\x80"), "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd");  // surrogate
-    EXPECT_EQ(protocol_text("\xc0\xaf"), "\xef\xbf\xbd\xef\xbf\xbd");  // overlong
+    EXPECT_EQ(protocol_text("\xc0\xaf"), "\xef\xbf\xbd\xef\xbf\xbd");                  // overlong
     EXPECT_EQ(protocol_text(std::string_view("a\0b", 3)), "ab");
 }
 

@@ -6,7 +6,7 @@ namespace zelto {
 namespace {
 
 class OutputTrackerTest : public ::testing::Test {
-protected:
+  protected:
     void describe(OutputTracker::Id id, const std::string& model, const std::string& connector,
                   std::int32_t width = 1920, std::int32_t mm = 500) {
         outputs.geometry(id, mm, 2, model);

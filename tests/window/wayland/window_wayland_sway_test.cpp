@@ -21,8 +21,8 @@ namespace zelto {
 namespace {
 
 using test::HeadlessCompositor;
-using test::RecordingCallbacks;
 using test::loop_pass;
+using test::RecordingCallbacks;
 using test::run_until;
 
 int open_fd_count() {
@@ -63,7 +63,7 @@ bool has_colour(const std::string& pixels, unsigned char r, unsigned char g, uns
 }
 
 class SwayTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         sway = new HeadlessCompositor(HeadlessCompositor::SWAY);
         if (!sway->start()) {
@@ -249,8 +249,8 @@ TEST_F(SwayTest, MovingBetweenOutputsReportsEachOne) {
     const std::string ipc = sway->ipc_socket();
     ASSERT_TRUE(run_client_beside(*window, {"swaymsg", "-s", ipc, "create_output"}));
     ASSERT_TRUE(run_until(*window, [&] { return info(*window).bound_output_count() == 2; }));
-    ASSERT_TRUE(run_client_beside(
-        *window, {"swaymsg", "-s", ipc, "move container to output HEADLESS-2"}));
+    ASSERT_TRUE(
+        run_client_beside(*window, {"swaymsg", "-s", ipc, "move container to output HEADLESS-2"}));
     ASSERT_TRUE(run_until(*window, [&] {
         return !callbacks.outputs.empty() && callbacks.outputs.back().name == "HEADLESS-2";
     }));

@@ -16,8 +16,8 @@ namespace zelto {
 namespace {
 
 using test::HeadlessCompositor;
-using test::RecordingCallbacks;
 using test::loop_pass;
+using test::RecordingCallbacks;
 using test::run_until;
 
 int open_fd_count() {
@@ -32,7 +32,7 @@ int open_fd_count() {
 }
 
 class WestonTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         weston = new HeadlessCompositor(HeadlessCompositor::WESTON);
         if (!weston->start()) {

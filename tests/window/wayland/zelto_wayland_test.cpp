@@ -24,7 +24,7 @@ using test::HeadlessCompositor;
 
 // One zelto process running `script` in sh, stopped by its pid.
 class ZeltoProcess {
-public:
+  public:
     explicit ZeltoProcess(const std::string& script) {
         pid_ = fork();
         if (pid_ == 0) {
@@ -55,7 +55,7 @@ public:
         return true;
     }
 
-private:
+  private:
     pid_t pid_ = -1;
 };
 
@@ -93,7 +93,7 @@ std::string command_output(const std::string& command) {
 }
 
 class ZeltoOnSway : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(sway.start()) << sway.error();
         unsetenv("DISPLAY");
@@ -125,7 +125,8 @@ TEST_F(ZeltoOnSway, TypedTextReachesTheShell) {
 }
 
 TEST_F(ZeltoOnSway, ControlCInterruptsTheProgram) {
-    ZeltoProcess zelto("trap 'echo interrupted > " + out + "; exit' INT; while :; do sleep 0.05; done");
+    ZeltoProcess zelto("trap 'echo interrupted > " + out +
+                       "; exit' INT; while :; do sleep 0.05; done");
     ASSERT_TRUE(wait_for([&] { return window_mapped(); }));
     EXPECT_EQ(type({"-M", "ctrl", "-k", "c", "-m", "ctrl"}), 0);
     ASSERT_TRUE(wait_for([&] { return !read_file(out).empty(); }));
