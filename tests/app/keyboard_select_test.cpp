@@ -342,6 +342,30 @@ TEST_F(KeyboardSelectTest, TheCursorFollowsItsLineWhenTheHistoryIsTrimmed) {
     app_->key_handler(0x1b, XK_Escape, 0);
 }
 
+TEST_F(KeyboardSelectTest, TheCursorMovesWithItsLineWhenTheOldestLinesGo) {
+    enter();
+    go_to(27, 2);
+    vt().remove_oldest_lines(5);
+    EXPECT_EQ(line(), 22u);
+    EXPECT_EQ(col(), 2u);
+    EXPECT_EQ(line_text(vt().lines()[line()], 0, 0), "line 27");
+    type("v$y");
+    EXPECT_EQ(window().clipboard, "ne 27");
+}
+
+TEST_F(KeyboardSelectTest, ControlReturnOnALinkDoesNotSelect) {
+    VtLine& linked = vt().lines()[28];
+    linked.cells.at(0).link =
+        static_cast<std::uint16_t>(linked.add_link("https://example.org") + 1);
+    enter();
+    go_to(28, 0);
+    app_->key_handler('\r', XK_Return, MODIFIER_CTRL);
+    EXPECT_FALSE(vt().selection().active());
+    type("l");
+    app_->key_handler('\r', XK_Return, MODIFIER_CTRL);
+    EXPECT_TRUE(vt().selection().active());
+}
+
 TEST_F(KeyboardSelectTest, TheCursorStaysOnItsLineWhenLinesAreInsertedAbove) {
     enter();
     go_to(27, 0);
