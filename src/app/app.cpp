@@ -180,6 +180,7 @@ void App::loop_pass() {
         relayout(window_->w, window_->h);
     }
     run_timers();
+    update_cursor_animation();
     draw_frame();
 }
 
@@ -296,6 +297,7 @@ void App::relayout(std::uint32_t width, std::uint32_t height) {
     if (keyboard_select_.active()) keyboard_select_.clamp_into_view();
     window_->paint = true;
     gfx_->invalidate();
+    update_cursor_animation();
 }
 
 // VtCallbacks

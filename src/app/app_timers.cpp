@@ -38,7 +38,8 @@ void App::register_timers() {
     }
     timer_.text_blink = timers_.register_timeout([this](bool, double) { on_text_blink(); });
     timer_.title_refresh = timers_.register_timeout([](bool, double) {});
-    timer_.cursor_move = timers_.register_animation(EASING_LINEAR, [](bool, double) {});
+    timer_.cursor_move = timers_.register_animation(
+        EASING_LINEAR, [this](bool finished, double t) { on_cursor_move(finished, t); });
 }
 
 void App::run_timers() {
