@@ -166,6 +166,7 @@ void KeyCommands::change_font_size(int delta) {
     Vt& vt = *app_.vt_;
     vt.end_synchronized_update();
     vt.damage_all();
+    app_.gfx_->destroy_line_proxy(app_.ui_.overlay_proxy);
     app_.on_font_changed();
     app_.relayout(app_.window_size_.width, app_.window_size_.height);
     const PixelSize cell = app_.gfx_->get_pixel_size({1, 1});
