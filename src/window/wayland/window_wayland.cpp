@@ -172,6 +172,7 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     bool client_side_decorations() const override { return csd_; }
     bool frame_arrived() const override { return frame_arrived_; }
     bool shadow_shown() const override { return shadow_buffer_ != nullptr; }
+    bool has_pointer() const override { return c_.pointer != nullptr; }
     std::uint32_t bound_output_count() const override {
         return static_cast<std::uint32_t>(c_.outputs.size());
     }

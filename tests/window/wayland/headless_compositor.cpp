@@ -195,6 +195,31 @@ pid_t HeadlessCompositor::spawn_client(const std::vector<std::string>& argv) con
     return pid;
 }
 
+pid_t HeadlessCompositor::spawn_client_with_input(const std::vector<std::string>& argv,
+                                                  int& input) const {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        silence_output();
+        dup2(fds[0], STDIN_FILENO);
+        close(fds[0]);
+        close(fds[1]);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) {
+            args.push_back(const_cast<char*>(arg.c_str()));
+        }
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    close(fds[0]);
+    input = fds[1];
+    return pid;
+}
+
 bool HeadlessCompositor::client_done(pid_t pid) {
     int status = 0;
     return waitpid(pid, &status, WNOHANG) == pid;

@@ -33,6 +33,8 @@ class HeadlessCompositor {
     // Starts a client that runs beside the test; `client_done` reaps it once it has exited.
     pid_t spawn_client(const std::vector<std::string>& argv) const;
     static bool client_done(pid_t pid);
+    // Starts a client whose standard input is the write end returned in `input`.
+    pid_t spawn_client_with_input(const std::vector<std::string>& argv, int& input) const;
     // sway's IPC socket, for swaymsg; empty for weston.
     std::string ipc_socket() const;
 

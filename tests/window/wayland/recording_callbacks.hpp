@@ -21,6 +21,19 @@ class RecordingCallbacks : public WindowCallbacks {
         std::uint32_t raw;
         std::uint32_t modifiers;
     };
+    struct Button {
+        std::uint32_t button;
+        bool pressed;
+        std::int32_t x;
+        std::int32_t y;
+        std::int32_t steps;
+        std::uint32_t modifiers;
+    };
+    struct Motion {
+        std::uint32_t button;
+        std::int32_t x;
+        std::int32_t y;
+    };
     struct Output {
         std::uint32_t index;
         std::string name;
@@ -31,11 +44,15 @@ class RecordingCallbacks : public WindowCallbacks {
     void key_handler(std::uint32_t key, std::uint32_t raw, std::uint32_t modifiers) override {
         keys.push_back({key, raw, modifiers});
     }
-    void button_handler(std::uint32_t, bool, std::int32_t, std::int32_t, std::int32_t,
-                        std::uint32_t) override {}
-    void motion_handler(std::uint32_t, std::int32_t, std::int32_t) override {}
+    void button_handler(std::uint32_t button, bool pressed, std::int32_t x, std::int32_t y,
+                        std::int32_t steps, std::uint32_t modifiers) override {
+        buttons.push_back({button, pressed, x, y, steps, modifiers});
+    }
+    void motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) override {
+        motions.push_back({button, x, y});
+    }
     void on_clipboard_data(std::string_view) override {}
-    void on_activity() override {}
+    void on_activity() override { ++activity; }
     std::optional<std::vector<DamageRect>> draw(std::uint8_t) override {
         ++frames;
         glClearColor(static_cast<float>(frames % 2), 0.2f, 0.4f, 1.0f);
@@ -54,7 +71,10 @@ class RecordingCallbacks : public WindowCallbacks {
     }
 
     int frames = 0;
+    int activity = 0;
     std::vector<Key> keys;
+    std::vector<Button> buttons;
+    std::vector<Motion> motions;
     std::vector<bool> focus_changes;
     std::vector<Output> outputs;
     std::vector<std::uint32_t> decoration_modes;

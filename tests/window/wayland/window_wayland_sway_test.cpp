@@ -2,6 +2,7 @@
 // come from wtype, screenshots from grim, resizes from swaymsg.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -215,6 +216,98 @@ TEST_F(SwayTest, AHeldKeyRepeatsAndStopsAtRelease) {
         loop_pass(*window, 20);
     }
     EXPECT_EQ(callbacks.keys.size(), held);
+}
+
+// Drives a virtual pointer on sway's seat, one line of commands at a time.
+class VirtualPointer {
+  public:
+    explicit VirtualPointer(const HeadlessCompositor& sway)
+        : pid_(sway.spawn_client_with_input({VIRTUAL_POINTER}, input_)) {}
+    VirtualPointer(const VirtualPointer&) = delete;
+    VirtualPointer& operator=(const VirtualPointer&) = delete;
+    ~VirtualPointer() {
+        close(input_);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+    void send(const std::string& line) {
+        const std::string text = line + "\n";
+        ASSERT_EQ(write(input_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+
+  private:
+    int input_ = -1;
+    pid_t pid_;
+};
+
+TEST_F(SwayTest, PointerMotionButtonsAndTheWheel) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    VirtualPointer pointer(*sway);
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).has_pointer(); }));
+
+    // The screen's centre lies inside the centred floating window.
+    pointer.send("move 512 384");
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.activity > 0; }));
+    EXPECT_FALSE(window->has_flag(WINDOW_IS_POINTER_HIDDEN));
+    const std::int32_t x = window->pointer_x;
+    const std::int32_t y = window->pointer_y;
+    EXPECT_GT(x, 0);
+    EXPECT_LT(x, 400);
+    EXPECT_GT(y, 0);
+    EXPECT_LT(y, 300);
+    pointer.send("move 522 389");
+    ASSERT_TRUE(run_until(*window, [&] { return !callbacks.motions.empty(); }));
+    EXPECT_EQ(callbacks.motions.back().button, 0u);
+    EXPECT_EQ(callbacks.motions.back().x, x + 10);
+    EXPECT_EQ(callbacks.motions.back().y, y + 5);
+
+    // A left drag reports the held button with the motion; right and middle map to 3 and 2.
+    pointer.send("button 272 1");
+    pointer.send("move 532 389");
+    pointer.send("button 272 0");
+    pointer.send("button 273 1");
+    pointer.send("button 273 0");
+    pointer.send("button 274 1");
+    pointer.send("button 274 0");
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.buttons.size() >= 6; }));
+    ASSERT_EQ(callbacks.buttons.size(), 6u);
+    EXPECT_EQ(callbacks.buttons[0].button, 1u);
+    EXPECT_TRUE(callbacks.buttons[0].pressed);
+    EXPECT_EQ(callbacks.buttons[0].x, x + 10);
+    EXPECT_EQ(callbacks.motions.back().button, 1u);
+    EXPECT_EQ(callbacks.motions.back().x, x + 20);
+    EXPECT_EQ(callbacks.buttons[1].button, 1u);
+    EXPECT_FALSE(callbacks.buttons[1].pressed);
+    EXPECT_EQ(callbacks.buttons[2].button, 3u);
+    EXPECT_EQ(callbacks.buttons[4].button, 2u);
+    callbacks.buttons.clear();
+
+    // A wheel notch is one report, however the compositor also describes it continuously.
+    pointer.send("wheel -1");
+    pointer.send("wheel 2");
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.buttons.size() >= 2; }));
+    // A touchpad's continuous scroll carries its step count.
+    pointer.send("scroll 10");
+    pointer.send("scroll -5");
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.buttons.size() >= 4; }));
+    ASSERT_EQ(callbacks.buttons.size(), 4u);
+    EXPECT_EQ(callbacks.buttons[0].button, 65u);
+    EXPECT_EQ(callbacks.buttons[0].steps, 0);
+    EXPECT_TRUE(callbacks.buttons[0].pressed);
+    EXPECT_EQ(callbacks.buttons[1].button, 66u);
+    EXPECT_EQ(callbacks.buttons[1].steps, 0);
+    EXPECT_EQ(callbacks.buttons[2].button, 66u);
+    EXPECT_EQ(callbacks.buttons[2].steps, 10);
+    EXPECT_EQ(callbacks.buttons[3].button, 65u);
+    EXPECT_EQ(callbacks.buttons[3].steps, 5);
+
+    window->set_pointer_style(MOUSE_POINTER_HIDDEN);
+    EXPECT_TRUE(window->has_flag(WINDOW_IS_POINTER_HIDDEN));
+    pointer.send("move 540 389");
+    const std::size_t motions = callbacks.motions.size();
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.motions.size() > motions; }));
+    EXPECT_FALSE(window->has_flag(WINDOW_IS_POINTER_HIDDEN));  // moving shows it again
 }
 
 TEST_F(SwayTest, FramesReachTheScreenAndKeepChanging) {
