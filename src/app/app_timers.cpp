@@ -12,6 +12,12 @@ constexpr std::int64_t VISUAL_BELL_MS = 300;
 
 bool blink_fades() { return settings().cursor_anim.blink_fade; }
 
+// A rate below one millisecond cannot blink: it would make every pass due at once.
+bool blink_enabled() {
+    const Settings& s = settings();
+    return s.blink.enabled && s.blink.rate_ms >= 1;
+}
+
 std::int64_t fade_ms() {
     const Settings& s = settings();
     return static_cast<std::int64_t>(s.blink.rate_ms * static_cast<double>(s.cursor_anim.period));
@@ -20,7 +26,6 @@ std::int64_t fade_ms() {
 }  // namespace
 
 void App::register_timers() {
-    const Settings& s = settings();
     timer_.autoscroll = timers_.register_timeout([this](bool, double) { on_autoscroll(); });
     timer_.scrollbar_fade = timers_.register_animation(
         EASING_QUADRATIC, [this](bool finished, double t) { on_scrollbar_fade(finished, t); });
@@ -29,7 +34,7 @@ void App::register_timers() {
     timer_.blink_resume = timers_.register_timeout([this](bool, double) { on_blink_resume(); });
     timer_.blink_end =
         timers_.register_timeout([this](bool, double) { cursor_blink_active_ = false; });
-    if (s.blink.enabled) {
+    if (blink_enabled()) {
         timer_.blink_toggle = timers_.register_timeout([this](bool, double) { on_blink_toggle(); });
         if (blink_fades()) {
             timer_.blink_fade = timers_.register_animation(
@@ -48,7 +53,7 @@ void App::run_timers() {
 }
 
 void App::update_text_blink_timer() {
-    const bool blinking_text = gfx_->has_blinking_text();
+    const bool blinking_text = blink_enabled() && gfx_->has_blinking_text();
     if (blinking_text && !text_blink_armed_) {
         timers_.arm_timeout(timer_.text_blink, settings().blink.rate_ms);
         text_blink_armed_ = true;
@@ -67,7 +72,7 @@ void App::on_text_blink() {
 
 void App::on_activity() {
     const Settings& s = settings();
-    if (!s.blink.enabled) return;
+    if (!blink_enabled()) return;
     // A solid cursor stays solid: redraw only when blinking had changed what is shown.
     const bool cursor_changes = cursor_blink_active_ || !ui_.cursor_visible || ui_.cursor_alpha != 1.0;
     stop_cursor_blink();

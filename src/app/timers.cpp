@@ -67,7 +67,10 @@ std::optional<std::int64_t> TimerList::next_wait(double frame_interval_ms,
         consider(mono_add_ms(now, wait));
     }
     if (!earliest) return std::nullopt;
-    return std::max<std::int64_t>(0, mono_diff_ms(*earliest, now));
+    // Rounded up, so that the loop never wakes before the timer is due and spins until it is.
+    constexpr std::int64_t NS_PER_MS = 1'000'000;
+    const std::int64_t ns = mono_diff_ns(*earliest, now);
+    return ns <= 0 ? 0 : (ns + NS_PER_MS - 1) / NS_PER_MS;
 }
 
 void TimerList::run_due(MonoTime now) {

@@ -19,17 +19,19 @@ AppBackends fake_backends() {
     return backends;
 }
 
-// A shell that prints `text` and then waits; the App runs until the cursor reaches `column`.
+// A shell that prints `text` a moment after the App's first passes, and then waits.
 class CursorAnimation : public ::testing::Test {
   protected:
-    void start(const std::string& text, bool move) {
+    void start(const std::string& text, bool move, std::int32_t blink_rate_ms = 750) {
         settings() = Settings{};
-        settings().command_argv = {"/bin/sh", "-c", "printf '" + text + "'; sleep 5"};
+        settings().blink.rate_ms = blink_rate_ms;
+        settings().command_argv = {"/bin/sh", "-c", "sleep 0.1; printf '" + text + "'; sleep 5"};
         settings().command_path = "/bin/sh";
         settings().cursor_anim.move = move;
         app = std::make_unique<App>(fake_backends());
         app->start();
         app->window().repeat_rate = 200;
+        app->loop_pass();  // the cursor's row is known before the text arrives
     }
     void TearDown() override {
         if (app) app->shutdown();
@@ -78,6 +80,15 @@ TEST_F(CursorAnimation, KeyboardSelectModeHasItsOwnCursor) {
     EXPECT_EQ(app->ui().cursor->col, select.col);
     EXPECT_EQ(app->ui().cursor->shape, CURSOR_SHAPE_BLOCK);
     app->keyboard_select().leave();
+}
+
+TEST_F(CursorAnimation, BlinkRateBelowOneKeepsTheCursorSolidWithoutSpinning) {
+    start("abc", false, 0);
+    ASSERT_TRUE(run_until([&] { return app->vt().cursor_col() == 3; }));
+    for (int i = 0; i < 3; ++i) app->loop_pass();
+    EXPECT_NE(app->compute_wait(), 0);
+    EXPECT_TRUE(app->ui().cursor_visible);
+    EXPECT_EQ(app->ui().cursor_alpha, 1.0);
 }
 
 }  // namespace

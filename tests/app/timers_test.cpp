@@ -38,8 +38,11 @@ TEST(TimerWait, EarliestTimeoutWinsOrderedByNanoseconds) {
     timers.arm_timeout(a, 500, at(0));
     timers.arm_timeout(b, 200, MonoTime{100, 300'000});
     // b is due at 100.2003 s; an extra deadline at 100.2002 s is earlier by nanoseconds only.
-    EXPECT_EQ(timers.next_wait(16, MonoTime{100, 200'200'000}, at(0)), 200);
-    EXPECT_EQ(timers.next_wait(16, std::nullopt, at(0)), 200);
+    // Waits round up to whole milliseconds.
+    EXPECT_EQ(timers.next_wait(16, MonoTime{100, 200'200'000}, at(0)), 201);
+    EXPECT_EQ(timers.next_wait(16, std::nullopt, at(0)), 201);
+    EXPECT_EQ(timers.next_wait(16, MonoTime{100, 200'000'000}, at(0)), 200);
+    EXPECT_EQ(timers.next_wait(16, MonoTime{100, 1}, at(0)), 1);
     timers.disarm(b);
     EXPECT_EQ(timers.next_wait(16, std::nullopt, at(0)), 500);
 }
