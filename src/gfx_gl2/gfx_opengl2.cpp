@@ -1,6 +1,7 @@
 #include "gfx_gl2/gfx_opengl2.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "terminal/vt_line.hpp"
@@ -27,6 +28,7 @@ GfxOpenGL2::GfxOpenGL2(FontSet& fonts, Settings& settings) : fonts_(fonts), sett
 GfxOpenGL2::~GfxOpenGL2() {
     if (!initialized_) return;
     textures_.clear();
+    curly_texture_.reset();
     gl.use_program(0);
     gl.bind_framebuffer(GL_FRAMEBUFFER, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
@@ -99,6 +101,7 @@ void GfxOpenGL2::init_with_context() {
     compute_cell_size();
     compute_alignment();
     create_atlas();
+    build_curly_texture();
 }
 
 void GfxOpenGL2::build_programs() {
@@ -174,7 +177,9 @@ void GfxOpenGL2::resize(std::uint32_t width, std::uint32_t height, GridSize grid
 void GfxOpenGL2::reload_font() {
     subpixel_glyphs_ = fonts_.lcd_mode() != LCD_MODE_NONE;
     resize(width_, height_, grid_);
-    if (initialized_) create_atlas();
+    if (!initialized_) return;
+    create_atlas();
+    build_curly_texture();
 }
 
 void GfxOpenGL2::destroy_line_proxy(VtLineProxy& proxy) {
@@ -187,6 +192,58 @@ void GfxOpenGL2::destroy_image_proxy(VtImageProxy&) {}
 void GfxOpenGL2::destroy_image_view_proxy(VtImageViewProxy&) {}
 
 void GfxOpenGL2::destroy_sixel_proxy(VtSixelProxy&) {}
+
+// A sine wave, four times oversampled, antialiased by its distance to each pixel.
+void GfxOpenGL2::build_curly_texture() {
+    const double a = cell_height_ * 0.125 + 2;
+    int amplitude, thickness;
+    if (a > 255) {
+        amplitude = 255;
+        thickness = 20;
+    } else if (a < 4) {
+        amplitude = 4;
+        thickness = 1;
+    } else {
+        amplitude = static_cast<int>(a);
+        thickness = amplitude > 83 ? 20 : std::max(1, amplitude / 4);
+    }
+    const int period = static_cast<int>(amplitude * M_PI / 2);
+    const int w = 4 * period, h = 4 * amplitude;
+    const double unit = 2.0 / h;
+    const double f = thickness * unit * 3.0769230769230766, g = unit * 8;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * h * 4, 0);
+    for (int j = 0; j < h; ++j) {
+        const double y = (2 * f + 2 + 2 * g) * j / h - 1 - f - g;
+        for (int i = 0; i < w; ++i) {
+            const double m = 2 * M_PI * i / w;
+            double d = (std::sin(m) - y) * (std::sin(m) - y);
+            const double step = std::cos(m) * (y - std::sin(m)) < 0 ? 0.001 : -0.001;
+            for (double t = m + step;; t += step / 2) {
+                const double next = (std::sin(t) - y) * (std::sin(t) - y) + (t - m) * (t - m);
+                if (next > d) break;
+                d = next;
+            }
+            std::uint8_t* p = &pixels[(static_cast<std::size_t>(j) * w + i) * 4];
+            double alpha = 0;
+            if (d <= f * f) {
+                alpha = 255;
+            } else if (d < (f + g) * (f + g)) {
+                alpha = std::clamp(255 * (1 - (d - f * f) / ((f + g) * (f + g) - f * f)), 0.0, 255.0);
+            }
+            if (alpha > 0) p[0] = p[1] = p[2] = 255;
+            p[3] = static_cast<std::uint8_t>(alpha);
+        }
+    }
+    curly_texture_ = GlTexture::create();
+    glBindTexture(GL_TEXTURE_2D, curly_texture_.get());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    curly_height_ = static_cast<std::uint32_t>(amplitude);
+}
 
 void GfxOpenGL2::use_program(ShaderProgramId id) { gl.use_program(programs_[id]->id()); }
 

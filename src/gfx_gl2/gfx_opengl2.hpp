@@ -123,6 +123,7 @@ class GfxOpenGL2 final : public Gfx {
     void build_programs();
     void create_buffers();
     void create_atlas();
+    void build_curly_texture();
 
     // Line textures (line_render.cpp).
     bool should_create_line_render_pass(const VtLine& line, const VtLineProxy& proxy);
@@ -137,6 +138,7 @@ class GfxOpenGL2 final : public Gfx {
     void draw_glyph_run(std::uint16_t first, std::uint16_t end, const CellColors& colors,
                         std::uint16_t clip_first, std::uint16_t clip_end);
     void render_decorations(const Vt& vt, const LinePass& pass, const VtCell* cells);
+    void draw_curly(std::uint16_t first, std::uint16_t end, ColorRGB color);
     bool selected(const Vt& vt, const LinePass& pass, std::uint16_t column) const;
 
     // Frame composition (frame.cpp).
@@ -179,6 +181,8 @@ class GfxOpenGL2 final : public Gfx {
     GlFramebuffer framebuffer_;
     std::unique_ptr<GlyphAtlas> atlas_;
 
+    GlTexture curly_texture_;
+    std::uint32_t curly_height_ = 0;  // logical height in pixels
     LineTextures textures_;
     std::uint64_t frame_ = 0;
     bool has_blinking_text_ = false;

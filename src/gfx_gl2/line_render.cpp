@@ -369,18 +369,21 @@ void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const Vt
                 const float quad[16] = {X0, Y0, 0, 0, X1, Y0, 0, 0, X1, Y1, 0, 0, X0, Y1, 0, 0};
                 vertices_.insert(vertices_.end(), quad, quad + 16);
             };
-            if (run_kinds & (VT_CELL_UNDERLINED | VT_CELL_CURLY_UNDERLINE)) bar(h - 2);
+            if (run_kinds & VT_CELL_UNDERLINED) bar(h - 2);
             if (run_kinds & VT_CELL_DOUBLE_UNDERLINE) {
                 bar(h - 1);
                 bar(h - 3);
             }
             if (run_kinds & VT_CELL_STRIKETHROUGH) bar(static_cast<int>(h * 0.6f));
             if (run_kinds & VT_CELL_OVERLINE) bar(0);
-            use_program(PROGRAM_LINE_FILL);
-            gl.uniform3f(programs_[PROGRAM_LINE_FILL]->uniform(0), run_color.r / 255.0f,
-                         run_color.g / 255.0f, run_color.b / 255.0f);
-            stream(vertices_.data(), vertices_.size());
-            draw_arrays(GL_QUADS, 0, static_cast<GLsizei>(vertices_.size() / 4));
+            if (!vertices_.empty()) {
+                use_program(PROGRAM_LINE_FILL);
+                gl.uniform3f(programs_[PROGRAM_LINE_FILL]->uniform(0), run_color.r / 255.0f,
+                             run_color.g / 255.0f, run_color.b / 255.0f);
+                stream(vertices_.data(), vertices_.size());
+                draw_arrays(GL_QUADS, 0, static_cast<GLsizei>(vertices_.size() / 4));
+            }
+            if (run_kinds & VT_CELL_CURLY_UNDERLINE) draw_curly(run, end, run_color);
         }
         run = end;
     };
@@ -394,6 +397,26 @@ void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const Vt
         }
     }
     flush(pass.end);
+}
+
+// One period per cell, phased by the absolute column so that a partly re-rendered run joins up.
+void GfxOpenGL2::draw_curly(std::uint16_t first, std::uint16_t end, ColorRGB color) {
+    const float sx = 2.0f / static_cast<float>(alignment_.columns_fitting * cell_width_);
+    const float sy = 2.0f / static_cast<float>(cell_height_);
+    const float X0 = static_cast<float>(first * cell_width_) * sx - 1;
+    const float X1 = static_cast<float>(end * cell_width_) * sx - 1;
+    const float Y0 = 1 - static_cast<float>(curly_height_) * sy, Y1 = 1;
+    const float s0 = first, s1 = end;
+    const float quad[16] = {X0, Y0, s0, 0, X1, Y0, s1, 0, X1, Y1, s1, 1, X0, Y1, s0, 1};
+    use_program(PROGRAM_TINTED_TEXTURE);
+    const ShaderProgram& prog = *programs_[PROGRAM_TINTED_TEXTURE];
+    gl.uniform3f(prog.uniform(1), color.r / 255.0f, color.g / 255.0f, color.b / 255.0f);
+    gl.uniform2f(prog.uniform(2), 0, 0);
+    glBindTexture(GL_TEXTURE_2D, curly_texture_.get());
+    gl.blend_func_separate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE);
+    stream(quad, 16);
+    draw_arrays(GL_QUADS, 0, 4);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
 }  // namespace zelto

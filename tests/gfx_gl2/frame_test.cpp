@@ -168,17 +168,21 @@ TEST_F(FrameTest, ColoursResolveToTheirPixels) {
 TEST_F(FrameTest, DecorationLinesDrawInTheirRows) {
     open();
     follow_cursor = false;
-    vt->interpret("     ");
+    vt->interpret("      ");
     cell(0, 0).decorations = VT_CELL_UNDERLINED;
     cell(0, 1).decorations = VT_CELL_DOUBLE_UNDERLINE;
     cell(0, 2).decorations = VT_CELL_STRIKETHROUGH;
     cell(0, 3).decorations = VT_CELL_OVERLINE;
+    cell(0, 4).decorations = VT_CELL_CURLY_UNDERLINE;
     frame();
     EXPECT_EQ(inked_rows(0, 0, BG), (std::vector<std::uint32_t>{ch - 2}));
     EXPECT_EQ(inked_rows(1, 0, BG), (std::vector<std::uint32_t>{ch - 3, ch - 1}));
     EXPECT_EQ(inked_rows(2, 0, BG), (std::vector<std::uint32_t>{static_cast<std::uint32_t>(ch * 0.6f)}));
     EXPECT_EQ(inked_rows(3, 0, BG), (std::vector<std::uint32_t>{0}));
-    EXPECT_EQ(inked_rows(4, 0, BG), (std::vector<std::uint32_t>{}));
+    const auto curly = inked_rows(4, 0, BG);
+    ASSERT_GE(curly.size(), 2u);  // a wave, not a straight line
+    EXPECT_GE(curly.front(), ch / 2);
+    EXPECT_EQ(inked_rows(5, 0, BG), (std::vector<std::uint32_t>{}));
 }
 
 TEST_F(FrameTest, CursorShapes) {
