@@ -37,7 +37,7 @@ struct AlignmentMetrics {
 
 // What a frame cost; tests and benchmarks read it.
 struct FrameStats {
-    std::uint32_t lines_rendered = 0;  // line texture passes
+    std::uint32_t lines_rendered = 0;  // line texture passes, the cursor's own line not counted
     std::uint32_t draw_calls = 0;      // draws and clears
     std::uint32_t uploads = 0;         // vertex data uploads
 };

@@ -149,7 +149,7 @@ void GfxOpenGL2::render_line(Vt& vt, LinePass& pass) {
     std::uint16_t clear_end = 0;
     bool scissored = false;
     pick_columns(line, *texture, fresh, pass, clear_end, scissored);
-    ++stats_.lines_rendered;
+    if (!pass.cursor) ++stats_.lines_rendered;
 
     gl.bind_framebuffer(GL_FRAMEBUFFER, framebuffer_.get());
     gl.framebuffer_texture_2d(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D,
