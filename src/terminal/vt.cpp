@@ -167,55 +167,6 @@ void Vt::queue_reply(std::string_view bytes) {
     output_.append(bytes);
 }
 
-// Resize without reflow: lines keep their cells, rows come and go at the bottom.
-
-void Vt::resize(std::uint32_t cols, std::uint32_t rows) {
-    const std::uint16_t new_cols = clamp_size(cols);
-    const std::uint16_t new_rows = clamp_size(rows);
-    if (new_cols == cols_ && new_rows == rows_) return;
-    end_synchronized_update();
-    const auto resize_buffer = [&](std::vector<VtLine>& lines, std::size_t& cursor_row, bool alternate) {
-        if (new_rows < rows_) {
-            std::size_t excess = rows_ - new_rows;
-            // Empty lines below the cursor go first; the rest move into the scrollback.
-            while (excess > 0 && lines.size() > cursor_row + 1) {
-                release_line(lines.back());
-                lines.pop_back();
-                --excess;
-            }
-            if (alternate && excess > 0) {
-                for (std::size_t i = 0; i < excess; ++i) release_line(lines[i]);
-                lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(excess));
-                cursor_row -= std::min(cursor_row, excess);
-            }
-        }
-        while (lines.size() < new_rows) lines.emplace_back();
-    };
-    if (alternate_screen_active()) {
-        std::size_t parked_row = alt_saved_row_;
-        resize_buffer(alt_lines_, parked_row, false);
-        alt_saved_row_ = parked_row;
-    }
-    resize_buffer(lines_, row_, alternate_screen_active());
-    cols_ = new_cols;
-    rows_ = new_rows;
-    scroll_region_top_ = 0;
-    scroll_region_bottom_ = static_cast<std::uint16_t>(rows_ - 1);
-    left_margin_ = 0;
-    right_margin_ = static_cast<std::uint16_t>(cols_ - 1);
-    tab_stops_.resize(cols_, false);
-    for (std::size_t c = 0; c < cols_; c += tab_width_) tab_stops_[c] = true;
-    if (scrolled_back_) view_top_ = std::min(view_top_, screen_top());
-    const std::size_t top = screen_top();
-    row_ = std::clamp(row_, top, top + rows_ - 1);
-    col_ = std::min<std::uint16_t>(col_, static_cast<std::uint16_t>(cols_ - 1));
-    wrap_pending_ = false;
-    saved_cursor_.row = std::min<std::uint16_t>(saved_cursor_.row, static_cast<std::uint16_t>(rows_ - 1));
-    saved_cursor_.col = std::min<std::uint16_t>(saved_cursor_.col, static_cast<std::uint16_t>(cols_ - 1));
-    damage_all();
-    request_repaint();
-}
-
 // The scrolled-back view ------------------------------------------------------------------------
 
 void Vt::scroll_view_to(std::size_t top) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <sys/ioctl.h>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,7 +75,12 @@ public:
 
     void set_pty_fd(int fd) { pty_fd_ = fd; }
     int pty_fd() const { return pty_fd_; }
+    // A new grid: lines broken by auto-wrap flow to the new width, the pty learns the size.
+    // Sizes below 2 x 2 are ignored.
     void resize(std::uint32_t cols, std::uint32_t rows);
+    const winsize& pty_winsize() const { return winsize_; }
+    double cell_width() const { return cell_width_; }
+    double cell_height() const { return cell_height_; }
 
     // Everything the child printed goes through here, in chunks that may end anywhere.
     void interpret(std::string_view bytes);
@@ -332,6 +340,18 @@ public:
 
 private:
     std::size_t* tracked_line_index_ = nullptr;
+
+    // Resize and reflow (vt_resize.cpp).
+    friend class VtReflow;
+    void cut_long_lines();
+    void change_grid(std::uint16_t cols, std::uint16_t rows);
+    void resize_rows(std::uint16_t rows);
+    void remap_line_indexes(const std::function<std::size_t(std::size_t)>& line,
+                            const std::function<VtTextPoint(VtTextPoint)>& point);
+    void set_pty_size();
+    winsize winsize_{};
+    double cell_width_ = 0;
+    double cell_height_ = 0;
 };
 
 }  // namespace zelto

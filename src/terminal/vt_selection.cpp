@@ -181,4 +181,10 @@ void VtSelection::shift(std::size_t at, std::ptrdiff_t delta) {
     shift_index(pending_anchor_.line, at, delta);
 }
 
+void VtSelection::remap(const std::function<VtTextPoint(VtTextPoint)>& map) {
+    start_ = map(start_);
+    end_ = map(end_);
+    pending_anchor_ = map(pending_anchor_);
+}
+
 }  // namespace zelto

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ public:
     // a point on a removed line moves to the first line after the removal, and a selection
     // whose every line went away ends.
     void shift(std::size_t at, std::ptrdiff_t delta);
+    // Every stored point moves where `map` sends it, for a rebuild of the whole line list.
+    void remap(const std::function<VtTextPoint(VtTextPoint)>& map);
 
 private:
     void damage_between(std::vector<VtLine>& lines, std::size_t a, std::size_t b) const;
