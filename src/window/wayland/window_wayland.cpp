@@ -28,6 +28,7 @@
 #include "util/diagnostics.hpp"
 #include "window/wayland/wayland_keyboard.hpp"
 #include "window/wayland/wayland_logic.hpp"
+#include "window/wayland/wayland_offers.hpp"
 #include "window/wayland/wayland_outputs.hpp"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
@@ -108,7 +109,9 @@ struct WaylandConnection {
     wl_shm* shm = nullptr;
     wl_output* last_output = nullptr;
     wl_data_device_manager* data_device_manager = nullptr;
+    wl_data_device* data_device = nullptr;
     zwp_primary_selection_device_manager_v1* primary_selection_manager = nullptr;
+    zwp_primary_selection_device_v1* primary_selection_device = nullptr;
     wl_seat* seat = nullptr;
     wl_pointer* pointer = nullptr;
     wl_keyboard* keyboard = nullptr;
@@ -173,6 +176,9 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     bool frame_arrived() const override { return frame_arrived_; }
     bool shadow_shown() const override { return shadow_buffer_ != nullptr; }
     bool has_pointer() const override { return c_.pointer != nullptr; }
+    std::size_t live_offer_count() const override {
+        return clipboard_offers_.live() + primary_offers_.live();
+    }
     std::uint32_t bound_output_count() const override {
         return static_cast<std::uint32_t>(c_.outputs.size());
     }
@@ -208,6 +214,10 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     void on_toplevel_close() { set_flag(WINDOW_IS_CLOSED, true); }
     void on_shell_configure(std::int32_t width, std::int32_t height);
     void on_frame_done();
+    void on_data_offer(wl_data_offer* offer);
+    void on_primary_offer(zwp_primary_selection_offer_v1* offer);
+    OfferKeeper<wl_data_offer>& clipboard_offers() { return clipboard_offers_; }
+    OfferKeeper<zwp_primary_selection_offer_v1>& primary_offers() { return primary_offers_; }
 
   private:
     void bind_globals();
@@ -232,6 +242,7 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     void show_cursor(std::uint32_t style);
     void report_key(const WaylandKeyReport& report);
     void release_input_devices();
+    void create_selection_devices();
 
     WaylandConnection c_;
     bool connected_ = false;
@@ -262,6 +273,10 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     std::uint32_t title_press_serial_ = 0;
     bool title_press_ = false;
     WheelTranslator wheel_;
+    bool globals_bound_ = false;
+    OfferKeeper<wl_data_offer> clipboard_offers_{wl_data_offer_destroy};
+    OfferKeeper<zwp_primary_selection_offer_v1> primary_offers_{
+        zwp_primary_selection_offer_v1_destroy};
 };
 
 namespace {
@@ -381,6 +396,38 @@ const zxdg_toplevel_decoration_v1_listener DECORATION_LISTENER = {
     [](void*, zxdg_toplevel_decoration_v1*, std::uint32_t) {},
 };
 
+// Offers are only kept for now; what they carry is read when a paste asks for it.
+const wl_data_offer_listener DATA_OFFER_LISTENER = {
+    [](void*, wl_data_offer*, const char*) {},
+    [](void*, wl_data_offer*, std::uint32_t) {},
+    [](void*, wl_data_offer*, std::uint32_t) {},
+};
+
+const wl_data_device_listener DATA_DEVICE_LISTENER = {
+    [](void* data, wl_data_device*, wl_data_offer* offer) { self(data)->on_data_offer(offer); },
+    [](void* data, wl_data_device*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t,
+       wl_data_offer* offer) { self(data)->clipboard_offers().drag_entered(offer); },
+    [](void* data, wl_data_device*) { self(data)->clipboard_offers().drag_ended(); },
+    [](void*, wl_data_device*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
+    [](void* data, wl_data_device*) { self(data)->clipboard_offers().drag_ended(); },
+    [](void* data, wl_data_device*, wl_data_offer* offer) {
+        self(data)->clipboard_offers().selection(offer);
+    },
+};
+
+const zwp_primary_selection_offer_v1_listener PRIMARY_OFFER_LISTENER = {
+    [](void*, zwp_primary_selection_offer_v1*, const char*) {},
+};
+
+const zwp_primary_selection_device_v1_listener PRIMARY_DEVICE_LISTENER = {
+    [](void* data, zwp_primary_selection_device_v1*, zwp_primary_selection_offer_v1* offer) {
+        self(data)->on_primary_offer(offer);
+    },
+    [](void* data, zwp_primary_selection_device_v1*, zwp_primary_selection_offer_v1* offer) {
+        self(data)->primary_offers().selection(offer);
+    },
+};
+
 }  // namespace
 
 WindowWayland::WindowWayland(std::uint32_t width, std::uint32_t height, UiState* ui_state) {
@@ -402,6 +449,8 @@ bool WindowWayland::connect() {
 
 void WindowWayland::set_up(WindowContextRequest context) {
     bind_globals();
+    globals_bound_ = true;
+    create_selection_devices();
     if (!c_.primary_selection_manager) {
         warn("%s not supported by compositor\n", "zwp_primary_selection_device_manager_v1");
     }
@@ -470,6 +519,9 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
         }
         c_.seat = static_cast<wl_seat*>(bind(&wl_seat_interface, 5));
         wl_seat_add_listener(c_.seat, &SEAT_LISTENER, this);
+        if (globals_bound_) {
+            create_selection_devices();
+        }
     } else if (iface == wl_output_interface.name) {
         require(2);
         // Version 4 names the connector ("DP-1"), which output rules match.
@@ -487,9 +539,15 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
         require(3);
         c_.data_device_manager =
             static_cast<wl_data_device_manager*>(bind(&wl_data_device_manager_interface, 3));
+        if (globals_bound_) {
+            create_selection_devices();
+        }
     } else if (iface == zwp_primary_selection_device_manager_v1_interface.name) {
         c_.primary_selection_manager = static_cast<zwp_primary_selection_device_manager_v1*>(
             bind(&zwp_primary_selection_device_manager_v1_interface, 1));
+        if (globals_bound_) {
+            create_selection_devices();
+        }
     } else if (iface == org_kde_kwin_blur_manager_interface.name) {
         c_.blur_manager =
             static_cast<org_kde_kwin_blur_manager*>(bind(&org_kde_kwin_blur_manager_interface, 1));
@@ -500,6 +558,34 @@ void WindowWayland::on_global(wl_registry* registry, std::uint32_t name, const c
 
 // An unplugged output goes away with its description, so it can never become the window's output
 // again.
+// The selection devices belong to a seat: a compositor without one gets none, and they are made
+// as soon as a seat appears.
+void WindowWayland::create_selection_devices() {
+    if (!c_.seat) {
+        return;
+    }
+    if (c_.data_device_manager && !c_.data_device) {
+        c_.data_device = wl_data_device_manager_get_data_device(c_.data_device_manager, c_.seat);
+        wl_data_device_add_listener(c_.data_device, &DATA_DEVICE_LISTENER, this);
+    }
+    if (c_.primary_selection_manager && !c_.primary_selection_device) {
+        c_.primary_selection_device = zwp_primary_selection_device_manager_v1_get_device(
+            c_.primary_selection_manager, c_.seat);
+        zwp_primary_selection_device_v1_add_listener(c_.primary_selection_device,
+                                                     &PRIMARY_DEVICE_LISTENER, this);
+    }
+}
+
+void WindowWayland::on_data_offer(wl_data_offer* offer) {
+    wl_data_offer_add_listener(offer, &DATA_OFFER_LISTENER, this);
+    clipboard_offers_.announced(offer);
+}
+
+void WindowWayland::on_primary_offer(zwp_primary_selection_offer_v1* offer) {
+    zwp_primary_selection_offer_v1_add_listener(offer, &PRIMARY_OFFER_LISTENER, this);
+    primary_offers_.announced(offer);
+}
+
 void WindowWayland::on_global_remove(std::uint32_t name) {
     auto it = std::find_if(
         c_.outputs.begin(), c_.outputs.end(),
@@ -1387,6 +1473,12 @@ WindowWayland::~WindowWayland() {
     if (c_.cursor_surface) wl_surface_destroy(c_.cursor_surface);
     if (c_.cursor_theme) wl_cursor_theme_destroy(c_.cursor_theme);
     release_input_devices();
+    clipboard_offers_.clear();
+    primary_offers_.clear();
+    if (c_.data_device) wl_data_device_release(c_.data_device);
+    if (c_.primary_selection_device) {
+        zwp_primary_selection_device_v1_destroy(c_.primary_selection_device);
+    }
     for (const WaylandConnection::BoundOutput& output : c_.outputs) {
         release_output(output.proxy);
     }

@@ -25,6 +25,8 @@ class WaylandWindowInfo {
     // The shadow subsurface around a client-side decorated window currently has a buffer.
     virtual bool shadow_shown() const = 0;
     virtual std::uint32_t bound_output_count() const = 0;
+    // Clipboard and primary-selection offers held from other clients.
+    virtual std::size_t live_offer_count() const = 0;
     // The seat currently offers a pointer, and the window listens to it.
     virtual bool has_pointer() const = 0;
 };

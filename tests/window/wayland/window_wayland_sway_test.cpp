@@ -310,6 +310,24 @@ TEST_F(SwayTest, PointerMotionButtonsAndTheWheel) {
     EXPECT_FALSE(window->has_flag(WINDOW_IS_POINTER_HIDDEN));  // moving shows it again
 }
 
+TEST_F(SwayTest, OffersFromOtherClientsDoNotPileUp) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    for (int i = 0; i < 10; ++i) {
+        const std::string text = "copy " + std::to_string(i);
+        // wl-copy stays behind to serve its text until the next copy replaces it.
+        ASSERT_TRUE(run_client_beside(*window, {"wl-copy", text}));
+        ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "--primary", text}));
+    }
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).live_offer_count() == 2; }));
+    for (int i = 0; i < 10; ++i) {
+        loop_pass(*window, 10);
+    }
+    EXPECT_EQ(info(*window).live_offer_count(), 2u);  // the clipboard's and the primary's
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "--clear"}));
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).live_offer_count() == 1; }));
+}
+
 TEST_F(SwayTest, FramesReachTheScreenAndKeepChanging) {
     auto window = open_drawn();
     ASSERT_TRUE(window);
