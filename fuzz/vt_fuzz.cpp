@@ -38,6 +38,10 @@ void check_invariants(Vt& vt) {
     check(vt.cursor_col() < vt.cols(), "cursor column inside the screen");
     check(!vt.alternate_screen_active() || vt.lines().size() == vt.rows(), "alternate buffer size");
     check(!vt.scrolled_back() || vt.view_top() <= vt.screen_top(), "view inside the scrollback");
+}
+
+// After a chunk the scrollback limit holds (a resize may re-wrap into more lines until then).
+void check_scrollback_bound(Vt& vt) {
     check(vt.lines().size() <= 3u * settings().scrollback + 4u * vt.rows() + 64u, "bounded scrollback");
 }
 
@@ -81,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 owner_operation(vt, data[at + 1], data[at + 2]);
             } else {
                 vt.interpret({reinterpret_cast<const char*>(data + at), n});
+                check_scrollback_bound(vt);
             }
             check_invariants(vt);
             draw(vt, callbacks);
