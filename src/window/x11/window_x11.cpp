@@ -5,8 +5,10 @@
 #include "config/settings.hpp"
 #include "util/diagnostics.hpp"
 #include "window/x11/x11_connection.hpp"
+#include "window/x11/x11_dnd.hpp"
 #include "window/x11/x11_keys.hpp"
 #include "window/x11/x11_logic.hpp"
+#include "window/x11/x11_selection.hpp"
 
 #include <GL/glx.h>
 #include <X11/XKBlib.h>
@@ -39,6 +41,8 @@ constexpr long SOURCE_IS_APPLICATION = 1;
 
 constexpr unsigned long MWM_HINTS_DECORATIONS = 1ul << 1;
 constexpr unsigned long MWM_DECOR_BORDER = 1ul << 1;
+
+constexpr long XDND_VERSION = 5;
 
 constexpr std::uint32_t WHEEL_UP = 65;
 constexpr std::uint32_t WHEEL_DOWN = 66;
@@ -83,14 +87,14 @@ class WindowX11 final : public Window {
     void minimize() override {}
     void resize(std::uint32_t width, std::uint32_t height) override;
     void events() override;
-    std::optional<MonoTime> process_timers() override { return std::nullopt; }
+    std::optional<MonoTime> process_timers() override;
     void set_title(const std::string& title) override;
     bool swap_if_needed(bool allow_drawing) override;
     int get_connection_fd() const override { return ConnectionNumber(display_); }
-    void clipboard_send(std::string) override {}
-    void clipboard_get() override {}
-    void primary_send(std::string) override {}
-    void primary_get() override {}
+    void clipboard_send(std::string text) override;
+    void clipboard_get() override;
+    void primary_send(std::string text) override;
+    void primary_get() override;
     void set_swap_interval(int interval) override;
     void set_current_context(bool current) override;
     void set_incremental_resize(std::uint32_t cell_width, std::uint32_t cell_height) override;
@@ -169,6 +173,8 @@ class WindowX11 final : public Window {
     std::uint32_t held_button_ = 0;
     std::vector<MonitorGeometry> monitors_;
     std::optional<std::size_t> current_monitor_;
+    std::unique_ptr<X11Selections> selections_;
+    std::unique_ptr<X11Dnd> dnd_;
     // Set when the window was destroyed from outside: no request may name it any more.
     bool window_gone_ = false;
 };
@@ -204,6 +210,9 @@ WindowX11::WindowX11(std::unique_ptr<X11Connection> connection, std::uint32_t wi
     glx_window_ = glXCreateWindow(display_, fb_config_, window_, nullptr);
     glXMakeContextCurrent(display_, glx_window_, glx_window_, context_);
     set_window_properties();
+    selections_ =
+        std::make_unique<X11Selections>(display_, atoms_, window_, connection_->max_request_size);
+    dnd_ = std::make_unique<X11Dnd>(display_, atoms_, window_, *selections_);
     create_cursors();
     set_class_hint();
     set_title(settings().title);
@@ -217,6 +226,8 @@ WindowX11::WindowX11(std::unique_ptr<X11Connection> connection, std::uint32_t wi
 }
 
 WindowX11::~WindowX11() {
+    dnd_.reset();
+    selections_.reset();
     if (!window_gone_) {
         XUndefineCursor(display_, window_);
         XUnmapWindow(display_, window_);
@@ -442,6 +453,9 @@ void WindowX11::set_window_properties() {
     long pid = getpid();
     XChangeProperty(display_, window_, atoms_.net_wm_pid, XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&pid), 1);
+    long xdnd_version = XDND_VERSION;
+    XChangeProperty(display_, window_, atoms_.xdnd_aware, XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&xdnd_version), 1);
     if (settings().bg_blur) {
         // An empty region asks for blur behind the whole window.
         XChangeProperty(display_, window_, atoms_.kde_net_wm_blur_behind_region, XA_CARDINAL, 32,
@@ -538,6 +552,18 @@ void WindowX11::handle_event(XEvent& event) {
             return;
         case ClientMessage:
             on_client_message(event.xclient);
+            return;
+        case PropertyNotify:
+            selections_->on_property_notify(event.xproperty, callbacks);
+            return;
+        case SelectionClear:
+            selections_->on_selection_clear(event.xselectionclear);
+            return;
+        case SelectionRequest:
+            selections_->on_selection_request(event.xselectionrequest);
+            return;
+        case SelectionNotify:
+            selections_->on_selection_notify(event.xselection, callbacks);
             return;
         case MappingNotify:
             XRefreshKeyboardMapping(&event.xmapping);
@@ -669,6 +695,9 @@ void WindowX11::on_configure(const XConfigureEvent& event) {
 }
 
 void WindowX11::on_client_message(XClientMessageEvent& event) {
+    if (dnd_->on_client_message(event, WindowGeometry{x, y, w, h})) {
+        return;
+    }
     if (event.message_type != atoms_.wm_protocols || event.format != 32) {
         return;
     }
@@ -804,9 +833,39 @@ bool WindowX11::swap_if_needed(bool allow_drawing) {
     }
     present(damage, age, preserved);
     // Drawing waits on replies, and Xlib queues the events that arrive meanwhile; they are
-    // handled now, since the main loop's poll only sees what is still in the socket.
+    // handled now, since the main loop's poll only sees what is still in the socket. What
+    // handling them asks of the server (a selection answer) is sent before the loop sleeps.
     dispatch_queued(QueuedAlready);
+    XFlush(display_);
     return true;
+}
+
+std::optional<MonoTime> WindowX11::process_timers() {
+    selections_->expire(mono_now());
+    XFlush(display_);
+    return selections_->next_deadline();
+}
+
+void WindowX11::clipboard_send(std::string text) {
+    selections_->own(atoms_.clipboard, std::move(text));
+    XFlush(display_);
+}
+
+void WindowX11::clipboard_get() {
+    selections_->paste(atoms_.clipboard, callbacks);
+}
+
+// An empty text offers nothing and leaves the primary selection as it is.
+void WindowX11::primary_send(std::string text) {
+    if (text.empty()) {
+        return;
+    }
+    selections_->own(XA_PRIMARY, std::move(text));
+    XFlush(display_);
+}
+
+void WindowX11::primary_get() {
+    selections_->paste(XA_PRIMARY, callbacks);
 }
 
 std::uint8_t WindowX11::query_buffer_age() {

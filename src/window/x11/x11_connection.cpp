@@ -69,6 +69,7 @@ constexpr AtomName ATOM_NAMES[] = {
     {&X11Atoms::text_plain, "text/plain"},
     {&X11Atoms::text_plain_utf8, "text/plain;charset=utf-8"},
     {&X11Atoms::utf8_string, "UTF8_STRING"},
+    {&X11Atoms::text, "TEXT"},
     {&X11Atoms::xdnd_enter, "XdndEnter"},
     {&X11Atoms::xdnd_type_list, "XdndTypeList"},
     {&X11Atoms::xdnd_position, "XdndPosition"},

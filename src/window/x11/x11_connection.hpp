@@ -35,6 +35,7 @@ struct X11Atoms {
     Atom text_plain;
     Atom text_plain_utf8;
     Atom utf8_string;
+    Atom text;
     Atom xdnd_enter;
     Atom xdnd_type_list;
     Atom xdnd_position;
