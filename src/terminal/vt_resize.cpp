@@ -55,7 +55,7 @@ public:
         std::size_t cursor_start = vt_.row_;
         while (cursor_start > 0 && old_[cursor_start].rejoinable) --cursor_start;
         collect_points();
-        out_.reserve(count);
+        out_.reserve(narrower_ ? estimated_count(cursor_start) : count);
         line_map_.resize(count);
         for (std::size_t first = 0; first < cursor_start;) {
             const std::size_t end = logical_line_end(first, cursor_start);
@@ -73,6 +73,17 @@ public:
     }
 
 private:
+    // The flags of a logical line that its new lines share out.
+    struct Marks {
+        bool rejoinable = false;
+        bool was_wrapped = false;
+        bool mark_explicit = false;
+        bool mark_command_invoke = false;
+        bool mark_command_output_start = false;
+        bool mark_command_output_end = false;
+        std::shared_ptr<VtCommand> command;
+    };
+
     struct Point {
         VtTextPoint from;
         VtTextPoint to;
@@ -82,6 +93,15 @@ private:
     void collect_points() {
         points_[0].from = vt_.selection_.start();
         points_[1].from = vt_.selection_.end();
+    }
+
+    // An upper bound of the new line count when narrowing: every line re-wrapped on its own.
+    std::size_t estimated_count(std::size_t limit) const {
+        std::size_t count = old_.size() - limit;
+        for (std::size_t i = 0; i < limit; ++i) {
+            count += std::max<std::size_t>(1, (old_[i].cells.size() + cols_ - 1) / cols_);
+        }
+        return count;
     }
 
     std::size_t logical_line_end(std::size_t first, std::size_t limit) const {
@@ -106,9 +126,25 @@ private:
         join(first, end);
         split();
         const std::size_t first_new = out_.size();
-        for (std::size_t piece = 0; piece < starts_.size(); ++piece) out_.push_back(make_line(first, end, piece));
+        for (std::size_t piece = 0; piece < starts_.size(); ++piece) {
+            // The old lines lend their storage to the new ones: their cells are in `cells_`.
+            const std::size_t shell = first + piece;
+            out_.push_back(make_line(shell < end ? recycle(old_[shell]) : VtLine{}, piece));
+        }
         map_old_lines(first, end, first_new);
-        for (std::size_t i = first; i < end; ++i) vt_.release_line(old_[i]);
+        for (std::size_t i = first + starts_.size(); i < end; ++i) vt_.release_line(old_[i]);
+    }
+
+    VtLine recycle(VtLine& old) {
+        VtLine line = std::move(old);
+        vt_.destroy_proxy(line.proxy);
+        line.links.reset();
+        line.command.reset();
+        line.damage.mark_full();
+        line.reflowable = true;
+        line.mark_explicit = line.mark_command_invoke = false;
+        line.mark_command_output_start = line.mark_command_output_end = false;
+        return line;
     }
 
     // The cells of old lines [first, end) end to end in `cells_`; their links are numbered in
@@ -125,6 +161,21 @@ private:
             const std::size_t at = cells_.size();
             cells_.insert(cells_.end(), line.cells.begin(), line.cells.end());
             if (line.links) renumber_links(line, at);
+        }
+        collect_marks(first, end);
+    }
+
+    void collect_marks(std::size_t first, std::size_t end) {
+        marks_ = Marks{};
+        marks_.rejoinable = old_[first].rejoinable;
+        marks_.was_wrapped = old_[end - 1].was_wrapped;
+        for (std::size_t i = first; i < end; ++i) {
+            const VtLine& line = old_[i];
+            marks_.mark_explicit = marks_.mark_explicit || line.mark_explicit;
+            marks_.mark_command_invoke = marks_.mark_command_invoke || line.mark_command_invoke;
+            marks_.mark_command_output_start = marks_.mark_command_output_start || line.mark_command_output_start;
+            marks_.mark_command_output_end = marks_.mark_command_output_end || line.mark_command_output_end;
+            if (!marks_.command) marks_.command = line.command;
         }
     }
 
@@ -157,28 +208,24 @@ private:
         return piece + 1 < starts_.size() ? starts_[piece + 1] : cells_.size();
     }
 
-    VtLine make_line(std::size_t first, std::size_t end, std::size_t piece) {
-        VtLine line;
+    VtLine make_line(VtLine line, std::size_t piece) {
         const auto from = cells_.begin() + static_cast<std::ptrdiff_t>(starts_[piece]);
         const auto to = cells_.begin() + static_cast<std::ptrdiff_t>(piece_end(piece));
         line.cells.assign(from, to);
         if (!links_.empty()) register_links(line);
         const bool is_first = piece == 0;
         const bool is_last = piece + 1 == starts_.size();
-        line.rejoinable = is_first ? old_[first].rejoinable : true;
-        line.was_wrapped = is_last ? old_[end - 1].was_wrapped : true;
-        for (std::size_t i = first; i < end; ++i) {
-            VtLine& old = old_[i];
-            // Marks of the logical line: its start marks go to the first line, its end mark to
-            // the last, and a typed command covers every line.
-            if (is_first) {
-                line.mark_explicit = line.mark_explicit || old.mark_explicit;
-                line.mark_command_output_start = line.mark_command_output_start || old.mark_command_output_start;
-                if (!line.command && old.command) line.command = old.command;
-            }
-            if (is_last) line.mark_command_output_end = line.mark_command_output_end || old.mark_command_output_end;
-            line.mark_command_invoke = line.mark_command_invoke || old.mark_command_invoke;
+        line.rejoinable = is_first ? marks_.rejoinable : true;
+        line.was_wrapped = is_last ? marks_.was_wrapped : true;
+        // The logical line's start marks go to its first line, its end mark to the last, and a
+        // typed command covers every line.
+        if (is_first) {
+            line.mark_explicit = marks_.mark_explicit;
+            line.mark_command_output_start = marks_.mark_command_output_start;
+            line.command = marks_.command;
         }
+        line.mark_command_output_end = is_last && marks_.mark_command_output_end;
+        line.mark_command_invoke = marks_.mark_command_invoke;
         return line;
     }
 
@@ -248,6 +295,7 @@ private:
     // The new index of the first cell of every old line.
     std::vector<std::size_t> line_map_;
     std::array<Point, 2> points_{};
+    Marks marks_;
     std::vector<VtCell> cells_;
     std::vector<std::size_t> offsets_;
     std::vector<std::size_t> starts_;
