@@ -135,6 +135,7 @@ class GfxOpenGL2 final : public Gfx {
     void render_backgrounds(const Vt& vt, const LinePass& pass, const VtCell* cells);
     void render_glyphs(const Vt& vt, const LinePass& pass, const VtCell* cells, std::size_t n,
                        std::uint16_t clip_first, std::uint16_t clip_end);
+    bool add_glyph_quad(const VtCell& cell, std::uint16_t column, bool skip_blinking);
     void draw_glyph_run(std::uint16_t first, std::uint16_t end, const CellColors& colors,
                         std::uint16_t clip_first, std::uint16_t clip_end);
     void render_decorations(const Vt& vt, const LinePass& pass, const VtCell* cells);

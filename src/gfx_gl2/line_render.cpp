@@ -130,6 +130,10 @@ void GfxOpenGL2::pick_columns(const VtLine& line, LineTexture& texture, bool fre
     const auto old_cells =
         static_cast<std::uint16_t>(std::min<std::uint32_t>(texture.cells, alignment_.columns_fitting));
     clear_end = old_cells > n ? std::max(pass.end, old_cells) : pass.end;
+    // The last glyph may spill past the line's end, over the cell after it.
+    if (pass.end == n)
+        clear_end = std::max<std::uint16_t>(
+            clear_end, static_cast<std::uint16_t>(std::min<std::uint32_t>(n + 1u, alignment_.columns_fitting)));
     scissored = true;
 }
 
@@ -250,8 +254,6 @@ void GfxOpenGL2::render_glyphs(const Vt& vt, const LinePass& pass, const VtCell*
     const std::uint16_t first = pass.first > 0 ? static_cast<std::uint16_t>(pass.first - 1) : 0;
     const auto end = static_cast<std::uint16_t>(std::min<std::size_t>(n, pass.end + 1u));
     const bool skip_blinking = pass.variant == LINE_VARIANT_BLINK_OFF;
-    const float sx = 2.0f / static_cast<float>(alignment_.columns_fitting * cell_width_);
-    const float sy = 2.0f / static_cast<float>(cell_height_);
     std::uint16_t run = first;
     CellColors run_colors{};
     glyph_quads_.clear();
@@ -268,21 +270,39 @@ void GfxOpenGL2::render_glyphs(const Vt& vt, const LinePass& pass, const VtCell*
         }
         if (c == end) break;
         run_colors = colors;
-        const VtCell& cell = cells[c];
-        if (cell.code < 33 || cell.has(VT_CELL_HIDDEN)) continue;
-        if (skip_blinking && cell.has(VT_CELL_BLINKING)) continue;
-        const auto entry = atlas_->get_glyph(
-            GlyphKey(cell.code, cell.font_style & 3u, cell.combine[0], cell.combine[1]));
-        if (!entry || entry->width == 0 || entry->height == 0) continue;
-        const float x0 = static_cast<float>(c * cell_width_) + entry->left +
-                         static_cast<float>(alignment_.glyph_x_offset);
-        const float y0 = static_cast<float>(alignment_.baseline) - entry->top;
-        const float X0 = x0 * sx - 1, X1 = (x0 + static_cast<float>(entry->width)) * sx - 1;
-        const float Y0 = y0 * sy - 1, Y1 = (y0 + static_cast<float>(entry->height)) * sy - 1;
-        glyph_quads_.push_back({entry->page,
-                                {X0, Y0, entry->u0, entry->v0, X1, Y0, entry->u1, entry->v0, X1,
-                                 Y1, entry->u1, entry->v1, X0, Y1, entry->u0, entry->v1}});
+        // When the atlas starts again, the quads of this run name pages that are gone. A run
+        // whose glyphs alone go over the atlas budget gives up after a few tries.
+        for (int attempt = 0; !add_glyph_quad(cells[c], c, skip_blinking) && attempt < 3;
+             ++attempt) {
+            glyph_quads_.clear();
+            bool placed = true;
+            for (std::uint16_t k = run; k < c && placed; ++k)
+                placed = add_glyph_quad(cells[k], k, skip_blinking);
+            if (!placed) glyph_quads_.clear();
+        }
     }
+}
+
+// False when the atlas was flushed while it placed the glyph.
+bool GfxOpenGL2::add_glyph_quad(const VtCell& cell, std::uint16_t column, bool skip_blinking) {
+    if (cell.code < 33 || cell.has(VT_CELL_HIDDEN)) return true;
+    if (skip_blinking && cell.has(VT_CELL_BLINKING)) return true;
+    const std::uint32_t flushes = atlas_->flush_count();
+    const auto entry = atlas_->get_glyph(
+        GlyphKey(cell.code, cell.font_style & 3u, cell.combine[0], cell.combine[1]));
+    if (atlas_->flush_count() != flushes) return false;
+    if (!entry || entry->width == 0 || entry->height == 0) return true;
+    const float sx = 2.0f / static_cast<float>(alignment_.columns_fitting * cell_width_);
+    const float sy = 2.0f / static_cast<float>(cell_height_);
+    const float x0 = static_cast<float>(column * cell_width_) + entry->left +
+                     static_cast<float>(alignment_.glyph_x_offset);
+    const float y0 = static_cast<float>(alignment_.baseline) - entry->top;
+    const float X0 = x0 * sx - 1, X1 = (x0 + static_cast<float>(entry->width)) * sx - 1;
+    const float Y0 = y0 * sy - 1, Y1 = (y0 + static_cast<float>(entry->height)) * sy - 1;
+    glyph_quads_.push_back({entry->page,
+                            {X0, Y0, entry->u0, entry->v0, X1, Y0, entry->u1, entry->v0, X1, Y1,
+                             entry->u1, entry->v1, X0, Y1, entry->u0, entry->v1}});
+    return true;
 }
 
 // One draw per atlas page, clipped to the run plus the cell after it and to the rendered range.

@@ -395,11 +395,34 @@ TEST_F(FrameTest, TypingOneCharacterDamagesTheWordAndTheCursor) {
     EXPECT_EQ(rects->at(1).width, x_of(1));
 }
 
+TEST_F(FrameTest, AnAtlasFlushInTheMiddleOfALineDrawsTheLineWithTheNewPages) {
+    open();
+    follow_cursor = false;
+    vt->interpret("ab");
+    frame();
+    // The grayscale page that the square needs goes over the budget: the atlas starts again
+    // after the red "ab" went out and while the square's run is being gathered.
+    gfx->atlas().set_memory_budget(gfx->atlas().memory_bytes() + 1);
+    vt->interpret("\r\x1b[31m" "ab" "\x1b[0m" "\xe2\x96\xa0");
+    frame();
+    EXPECT_GE(gfx->atlas().flush_count(), 1u);
+    const std::vector<std::uint8_t> drawn = pixels;
+    gfx->atlas().set_memory_budget(GlyphAtlas::MEMORY_BUDGET);
+    for (VtLine& line : vt->lines()) {
+        gfx->destroy_line_proxy(line.proxy);
+        line.damage.mark_full();
+    }
+    frame();
+    EXPECT_EQ(drawn, pixels);
+    EXPECT_GT(ink_in_cell(0, 0, BG), 5);
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
                                       "\x1b[27m", "\x1b[39;49m"};
-    static const char* const words[] = {"a", "word", "xyz ", " ", "Hello, world", "||", "__"};
+    static const char* const words[] = {"a",  "word", "xyz ", " ", "Hello, world",
+                                        "||", "__",   "W",    "\xe2\x96\xa0", "\xe2\x94\x80"};
     std::string out;
     switch (rng() % 6) {
         case 0:
@@ -418,7 +441,7 @@ std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t row
 TEST_F(FrameTest, IncrementalFramesEqualFramesDrawnFromScratch) {
     open(16, 5);
     std::mt19937 rng(7);
-    for (int step = 0; step < 60; ++step) {
+    for (int step = 0; step < 120; ++step) {
         const std::string edit = random_edit(rng, 16, 5);
         vt->interpret(edit);
         frame(2);
