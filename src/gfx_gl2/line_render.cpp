@@ -46,6 +46,8 @@ ColorRGB mix_dim(ColorRGB fg, ColorRGBA bg) {
 bool same(ColorRGBA a, ColorRGBA b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
 bool same(ColorRGB a, ColorRGB b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
 
+// Not a cell flag: a link drawn with dashes, under `always-underline-links`.
+constexpr std::uint8_t LINK_DASHES = 1u << 7;
 constexpr std::uint8_t DECORATION_MASK = VT_CELL_UNDERLINED | VT_CELL_STRIKETHROUGH |
                                          VT_CELL_DOUBLE_UNDERLINE | VT_CELL_CURLY_UNDERLINE |
                                          VT_CELL_OVERLINE;
@@ -357,8 +359,8 @@ void GfxOpenGL2::draw_glyph_run(std::uint16_t first, std::uint16_t end, const Ce
     }
 }
 
-// Underline, double underline, strikethrough, overline and curly underline, one segment per run
-// of equal line colour and kinds.
+// Underline, double underline, strikethrough, overline, curly underline and link dashes, one
+// segment per run of equal line colour and kinds.
 void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const VtCell* cells) {
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_SCISSOR_TEST);
@@ -396,6 +398,15 @@ void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const Vt
             }
             if (run_kinds & VT_CELL_STRIKETHROUGH) bar(static_cast<int>(h * 0.6f));
             if (run_kinds & VT_CELL_OVERLINE) bar(0);
+            if (run_kinds & LINK_DASHES) {
+                const float Y0 = static_cast<float>(h - 2) * sy - 1, Y1 = Y0 + sy;
+                for (std::uint16_t c = run; c < end; ++c) {
+                    const float x0 = static_cast<float>(c * cell_width_) * sx - 1;
+                    const float x1 = x0 + static_cast<float>(cell_width_ / 2) * sx;
+                    const float quad[16] = {x0, Y0, 0, 0, x1, Y0, 0, 0, x1, Y1, 0, 0, x0, Y1, 0, 0};
+                    vertices_.insert(vertices_.end(), quad, quad + 16);
+                }
+            }
             if (!vertices_.empty()) {
                 use_program(PROGRAM_LINE_FILL);
                 gl.uniform3f(programs_[PROGRAM_LINE_FILL]->uniform(0), run_color.r / 255.0f,
@@ -408,7 +419,10 @@ void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const Vt
         run = end;
     };
     for (std::uint16_t c = pass.first; c < pass.end; ++c) {
-        const std::uint8_t kinds = cells[c].decorations & DECORATION_MASK;
+        std::uint8_t kinds = cells[c].decorations & DECORATION_MASK;
+        if (cells[c].link != 0 && settings_.always_underline_links &&
+            !(kinds & VT_CELL_UNDERLINED))
+            kinds |= LINK_DASHES;
         const ColorRGB color = kinds ? line_color(cells[c]) : ColorRGB{};
         if (kinds != run_kinds || (kinds && !same(color, run_color))) {
             flush(c);

@@ -163,6 +163,18 @@ TEST_F(FrameTest, ColoursResolveToTheirPixels) {
     vt->interpret("\x1b[32m\xe2\x96\x88");
     frame();
     EXPECT_EQ(at(4 * cw + cw / 2, ch / 2), (Pixel{green.r, green.g, green.b, 255}));
+
+    // Truecolour cells, set as the terminal stores them.
+    VtCell& rgb = cell(0, 4);
+    rgb.flags &= static_cast<std::uint8_t>(~VT_CELL_FG_IS_PALETTE_INDEX);
+    rgb.fg[0] = 10, rgb.fg[1] = 200, rgb.fg[2] = 30;
+    VtCell& rgb_bg = cell(0, 1);
+    rgb_bg.flags &= static_cast<std::uint8_t>(~(VT_CELL_BG_IS_PALETTE_INDEX | VT_CELL_INVERTED));
+    rgb_bg.bg[0] = 40, rgb_bg.bg[1] = 50, rgb_bg.bg[2] = 60, rgb_bg.bg[3] = 255;
+    frame();
+    EXPECT_EQ(at(4 * cw + cw / 2, ch / 2), (Pixel{10, 200, 30, 255}));
+    EXPECT_EQ(at(cw + cw / 2, ch / 2), (Pixel{40, 50, 60, 255}));
+    EXPECT_EQ(at(5 * cw + cw / 2, ch / 2), BG);  // the default background
 }
 
 TEST_F(FrameTest, DecorationLinesDrawInTheirRows) {
@@ -183,6 +195,22 @@ TEST_F(FrameTest, DecorationLinesDrawInTheirRows) {
     ASSERT_GE(curly.size(), 2u);  // a wave, not a straight line
     EXPECT_GE(curly.front(), ch / 2);
     EXPECT_EQ(inked_rows(5, 0, BG), (std::vector<std::uint32_t>{}));
+}
+
+TEST_F(FrameTest, LinksAreDashedUnderAlwaysUnderlineLinks) {
+    settings.always_underline_links = true;
+    open();
+    follow_cursor = false;
+    vt->interpret("    ");
+    cell(0, 1).link = 1;
+    cell(0, 2).link = 1;
+    frame();
+    EXPECT_EQ(inked_rows(0, 0, BG), (std::vector<std::uint32_t>{}));
+    for (std::uint32_t col : {1u, 2u}) {
+        EXPECT_EQ(inked_rows(col, 0, BG), (std::vector<std::uint32_t>{ch - 2}));
+        EXPECT_EQ(at(col * cw, ch - 2), WHITE);
+        EXPECT_EQ(at(col * cw + cw - 1, ch - 2), BG);  // a dash over half the cell
+    }
 }
 
 TEST_F(FrameTest, CursorShapes) {
