@@ -631,24 +631,21 @@ void WindowWayland::load_cursors() {
 }
 
 void WindowWayland::create_egl_context(WindowContextRequest context) {
+    // Refused before the driver is touched.
+    if (context.api == WINDOW_API_VULKAN) {
+        fatal("vulkan context not implemented for wayland\n");
+    }
     c_.egl_display = eglGetPlatformDisplay(EGL_PLATFORM_WAYLAND_KHR, c_.display, nullptr);
     EGLint major = 0;
     EGLint minor = 0;
     if (c_.egl_display == EGL_NO_DISPLAY || !eglInitialize(c_.egl_display, &major, &minor)) {
         fatal("EGL init error %s", "");
     }
-    EGLint renderable = EGL_OPENGL_BIT;
-    switch (context.api) {
-        case WINDOW_API_GL:
-            if (!eglBindAPI(EGL_OPENGL_API)) fatal("EGL API binding error %s", "");
-            break;
-        case WINDOW_API_GLES:
-            if (!eglBindAPI(EGL_OPENGL_ES_API)) fatal("EGL API binding error %s", "");
-            renderable = EGL_OPENGL_ES2_BIT;
-            break;
-        case WINDOW_API_VULKAN:
-            fatal("vulkan context not implemented for wayland\n");
+    const bool es = context.api == WINDOW_API_GLES;
+    if (!eglBindAPI(es ? EGL_OPENGL_ES_API : EGL_OPENGL_API)) {
+        fatal("EGL API binding error %s", "");
     }
+    const EGLint renderable = es ? EGL_OPENGL_ES2_BIT : EGL_OPENGL_BIT;
     const EGLint config_attributes[] = {
         EGL_SURFACE_TYPE,
         EGL_WINDOW_BIT,

@@ -195,6 +195,20 @@ TEST_F(WestonTest, KeyNamesResolveWithoutAKeyboard) {
     EXPECT_NE(window->get_gl_proc_address("glClear"), nullptr);
 }
 
+TEST_F(WestonTest, OpenGlEsContextsAreOffered) {
+    auto es = window_wayland_create(200, 100, 8, 16, {WINDOW_API_GLES, 2, 0}, &ui);
+    ASSERT_TRUE(es);
+    es->callbacks = &callbacks;
+    EXPECT_TRUE(run_until(*es, [&] { return callbacks.frames > 0; }));
+}
+
+TEST_F(WestonTest, VulkanIsRefused) {
+    // The refusal comes before any GL set-up, so the forked child has no driver state to trip on.
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(window_wayland_create(200, 100, 8, 16, {WINDOW_API_VULKAN, 1, 0}, &ui),
+                ::testing::ExitedWithCode(1), "vulkan context not implemented for wayland");
+}
+
 TEST(WaylandWithoutCompositor, CreateReturnsNull) {
     const char* saved = std::getenv("WAYLAND_DISPLAY");
     const std::string restore = saved ? saved : "";
