@@ -84,16 +84,16 @@ void App::update_title_bar_hover(std::int32_t x, std::int32_t y) {
 
 // View scrolling ----------------------------------------------------------------------------------
 
+// One line at a time, so that the view stops where the history or the screen ends. Inside
+// keyboard select mode the view moves without detaching or attaching.
 void App::scroll_view_lines(std::int32_t lines) {
-    const std::size_t bottom = vt_->screen_top();
-    const std::size_t top = vt_->visible_top();
-    std::size_t target = top;
-    if (lines < 0) {
-        target = top - std::min<std::size_t>(top, static_cast<std::size_t>(-lines));
-    } else {
-        target = std::min(bottom, top + static_cast<std::size_t>(lines));
+    const bool outside_select = !keyboard_select_.active();
+    for (std::int32_t i = 0; i < std::abs(lines); ++i) {
+        const bool moved = lines < 0 ? vt_->view_line_up(outside_select)
+                                     : vt_->view_line_down(outside_select);
+        if (!moved) break;
     }
-    if (target != top) vt_->scroll_view_to(target);
+    if (keyboard_select_.active()) keyboard_select_.clamp_into_view();
 }
 
 void App::handle_wheel(std::uint32_t button, std::int32_t steps) {
@@ -120,7 +120,9 @@ void App::scroll_view_to_thumb(float thumb_top) {
     const double scrollable = total - rows;
     const double fraction =
         free_track > 0 ? std::clamp((thumb_top - track_top) / free_track, 0.0, 1.0) : 1.0;
-    vt_->scroll_view_to(static_cast<std::size_t>(fraction * scrollable + 0.5));
+    vt_->view_scroll_to(static_cast<std::size_t>(fraction * scrollable + 0.5),
+                        !keyboard_select_.active());
+    if (keyboard_select_.active()) keyboard_select_.clamp_into_view();
 }
 
 bool App::handle_scrollbar_button(std::uint32_t button, bool pressed, std::int32_t window_x,

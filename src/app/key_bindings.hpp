@@ -6,7 +6,7 @@
 
 namespace zelto {
 
-// The key bindings in the order in which a key is matched against them.
+// Every key binding of the settings, quit included, in the order the settings keep them.
 inline std::array<KeyBinding*, 19> key_bindings(Settings& s) {
     return {&s.bind_key_copy,       &s.bind_key_copy_output, &s.bind_key_paste,
             &s.bind_key_enlarge,    &s.bind_key_shrink,      &s.bind_key_unicode,
