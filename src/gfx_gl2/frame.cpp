@@ -63,12 +63,37 @@ std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(Vt& vt, UiState& ui,
     for (std::size_t k = 0; partial_ && k <= age_ && k < HISTORY_SLOTS; ++k) {
         if (history_[k].cursor_drawn) add_damage(history_[k].cursor);
     }
+    if (settings_.debug_gfx) draw_debug_marks();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     textures_.collect_unused(frame_);
-    if (!partial_) return std::nullopt;
+    if (!partial_ || settings_.debug_gfx) return std::nullopt;
     return std::vector<DamageRect>(rects_.begin(),
                                    rects_.begin() + static_cast<std::ptrdiff_t>(rect_count_));
+}
+
+// The damage outlined in red, and a corner triangle on every other frame: a frame-parity
+// flicker that shows when frames are drawn.
+void GfxOpenGL2::draw_debug_marks() {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    use_program(PROGRAM_SOLID);
+    gl.uniform4f(programs_[PROGRAM_SOLID]->uniform(0), 1, 0, 0, 1);
+    for (std::size_t i = 0; partial_ && i < rect_count_; ++i) {
+        const DamageRect& r = rects_[i];
+        const float x0 = static_cast<float>(r.x) * sx_ - 1;
+        const float x1 = static_cast<float>(r.x + r.width) * sx_ - 1;
+        const float y0 = static_cast<float>(r.y) * sy_ - 1;
+        const float y1 = static_cast<float>(r.y + r.height) * sy_ - 1;
+        const float loop[16] = {x0, y0, 0, 0, x1, y0, 0, 0, x1, y1, 0, 0, x0, y1, 0, 0};
+        stream(loop, 16);
+        draw_arrays(GL_LINE_LOOP, 0, 4);
+    }
+    if (frame_ % 2 == 0) {
+        const float corner[12] = {-1, 1, 0, 0, -1 + 5 * sx_, 1, 0, 0, -1, 1 - 5 * sy_, 0, 0};
+        stream(corner, 12);
+        draw_arrays(GL_TRIANGLES, 0, 3);
+    }
 }
 
 void GfxOpenGL2::invalidate() {

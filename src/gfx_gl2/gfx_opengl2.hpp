@@ -140,6 +140,7 @@ class GfxOpenGL2 final : public Gfx {
                         std::uint16_t clip_first, std::uint16_t clip_end);
     void render_decorations(const Vt& vt, const LinePass& pass, const VtCell* cells);
     void draw_curly(std::uint16_t first, std::uint16_t end, ColorRGB color);
+    void flash_rendered_line();
     bool selected(const Vt& vt, const LinePass& pass, std::uint16_t column) const;
 
     // Frame composition (frame.cpp).
@@ -150,6 +151,7 @@ class GfxOpenGL2 final : public Gfx {
     void add_row_damage(std::size_t row, std::uint16_t first, std::uint16_t end);
     void add_damage(DamageRect rect);
     bool cursor_shows(const UiState& ui) const;
+    void draw_debug_marks();
 
     // Drawing helpers.
     void use_program(ShaderProgramId id);
@@ -187,6 +189,7 @@ class GfxOpenGL2 final : public Gfx {
     LineTextures textures_;
     std::uint64_t frame_ = 0;
     bool has_blinking_text_ = false;
+    float debug_angle_ = 0;
     FrameStats stats_;
     std::size_t row_quads_ = 0;
     std::size_t stream_capacity_ = 0;

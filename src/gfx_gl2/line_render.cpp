@@ -2,6 +2,7 @@
 // columns only.
 #include <algorithm>
 #include <cassert>
+#include <cmath>
 
 #include "gfx_gl2/gfx_opengl2.hpp"
 #include "terminal/vt.hpp"
@@ -200,6 +201,7 @@ void GfxOpenGL2::render_line(Vt& vt, LinePass& pass) {
     render_backgrounds(vt, pass, cells);
     render_glyphs(vt, pass, cells, n, pass.first, scissored ? clear_end : tex_w / cell_width_);
     render_decorations(vt, pass, cells);
+    if (settings_.debug_gfx) flash_rendered_line();
 
     glDisable(GL_DEPTH_TEST);
     glDepthMask(GL_FALSE);
@@ -217,6 +219,23 @@ void GfxOpenGL2::render_line(Vt& vt, LinePass& pass) {
         pass.first = 0;
         pass.end = static_cast<std::uint16_t>(alignment_.columns_fitting);
     }
+}
+
+// Under `debug-gfx`, re-rendered lines flash in colours that change with every render.
+void GfxOpenGL2::flash_rendered_line() {
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    use_program(PROGRAM_SOLID);
+    const float a = debug_angle_;
+    gl.uniform4f(programs_[PROGRAM_SOLID]->uniform(0), std::fabs(std::sin(a)),
+                 std::fabs(std::cos(a)), std::sin(a), 0.1f);
+    const float whole[16] = {-1, -1, 0, 0, 1, -1, 0, 0, 1, 1, 0, 0, -1, 1, 0, 0};
+    stream(whole, 16);
+    draw_arrays(GL_QUADS, 0, 4);
+    debug_angle_ += 0.5f;
+    if (debug_angle_ > static_cast<float>(M_PI)) debug_angle_ -= static_cast<float>(M_PI);
 }
 
 // Each run of equal background is one scissored clear; the default background is already there.

@@ -445,6 +445,23 @@ TEST_F(FrameTest, AnAtlasFlushInTheMiddleOfALineDrawsTheLineWithTheNewPages) {
     EXPECT_GT(ink_in_cell(0, 0, BG), 5);
 }
 
+TEST_F(FrameTest, DebugGfxFlashesRenderedLinesAndFlickersACorner) {
+    settings.debug_gfx = true;
+    open();
+    follow_cursor = false;
+    vt->interpret("\r\n  x");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(frame(2).has_value());
+    testing::internal::GetCapturedStderr();
+    const Pixel flashed = at(0, ch + ch / 2);  // a rendered line, away from its glyph
+    EXPECT_FALSE(flashed == BG);
+    EXPECT_EQ(at(0, 3 * ch + 1), BG);  // a row without a line
+    const bool corner_first = !(at(1, 1) == BG);
+    EXPECT_FALSE(frame(2).has_value());
+    EXPECT_EQ(at(0, ch + ch / 2), flashed);  // not rendered again: the same flash
+    EXPECT_NE(!(at(1, 1) == BG), corner_first);
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
