@@ -59,7 +59,8 @@ bool GfxOpenGL2::should_create_line_render_pass(const VtLine& line, const VtLine
     if (line.damage.type == VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE) {
         // A live line whose textures went to its synchronized-update copy: a caller bug, which
         // must not end the user's session in a release build.
-        assert(line.damage.type != VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE);
+        [[maybe_unused]] const VtLineDamage* dmg = &line.damage;
+        assert(dmg->type != VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE);
         warn("Skipped drawing a line whose textures moved to its snapshot copy\n");
         return false;
     }

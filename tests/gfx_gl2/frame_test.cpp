@@ -462,6 +462,15 @@ TEST_F(FrameTest, DebugGfxFlashesRenderedLinesAndFlickersACorner) {
     EXPECT_NE(!(at(1, 1) == BG), corner_first);
 }
 
+TEST_F(FrameTest, ALiveLineWhoseTexturesMovedToItsSnapshotIsACallerBug) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    open();
+    vt->interpret("abc");
+    vt->lines()[vt->screen_top()].damage.type = VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE;
+    // Release builds warn and skip the line; the session goes on.
+    EXPECT_DEBUG_DEATH(frame(), "dmg->type != VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE");
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
