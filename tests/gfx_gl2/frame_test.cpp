@@ -471,6 +471,28 @@ TEST_F(FrameTest, ALiveLineWhoseTexturesMovedToItsSnapshotIsACallerBug) {
     EXPECT_DEBUG_DEATH(frame(), "dmg->type != VT_LINE_DAMAGE_PROXIES_MOVED_TO_CLONE");
 }
 
+TEST_F(FrameTest, ASynchronizedUpdateShowsTheFrozenPictureUntilItEnds) {
+    open();
+    follow_cursor = false;
+    vt->interpret("before");
+    frame();
+    const std::vector<std::uint8_t> before = pixels;
+    vt->interpret("\x1b[?2026h\r\x1b[2Kafter!");
+    ASSERT_TRUE(vt->in_synchronized_update());
+    frame(2);
+    EXPECT_EQ(pixels, before);
+    vt->interpret("\x1b[?2026l");
+    frame(2);
+    const std::vector<std::uint8_t> after = pixels;
+    EXPECT_NE(after, before);
+    for (VtLine& line : vt->lines()) {
+        gfx->destroy_line_proxy(line.proxy);
+        line.damage.mark_full();
+    }
+    frame(2);
+    EXPECT_EQ(pixels, after);
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
