@@ -10,10 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "app/app.hpp"
-#include "app/fake_window.hpp"
+#include "app/quiet_app.hpp"
 #include "config/settings.hpp"
-#include "gfx_gl2/gfx_null.hpp"
 
 namespace zelto {
 namespace {
@@ -34,18 +32,10 @@ std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint3
 class KeyCommandsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        settings() = Settings{};
-        settings().command_argv = {"/bin/sh", "-c", "sleep 10"};
-        settings().command_path = "/bin/sh";
-        settings().columns = 20;
-        settings().rows = 5;
-        settings().blink.enabled = false;
+        testing::use_quiet_child(20, 5);
     }
     void start() {
-        AppBackends backends;
-        backends.x11 = make_window;
-        backends.make_gfx = [](FontSet*) { return std::make_unique<GfxNull>(8, 16, 0); };
-        app_.emplace(std::move(backends));
+        app_.emplace(testing::fake_backends(make_window));
         app_->start();
     }
     void TearDown() override {

@@ -6,10 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "app/app.hpp"
-#include "app/fake_window.hpp"
+#include "app/quiet_app.hpp"
 #include "config/settings.hpp"
-#include "gfx_gl2/gfx_null.hpp"
 
 namespace zelto {
 namespace {
@@ -29,26 +27,13 @@ void advance_ns(std::int64_t ns) {
     fake_now.nsec %= 1'000'000'000;
 }
 
-std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t, std::uint32_t,
-                                    WindowContextRequest, UiState*) {
-    return std::make_unique<FakeWindow>(w, h);
-}
-
 // A 20x5 grid over 30 numbered lines ("line 0" .. "line 29"); the screen shows 25 .. 29 and the
 // terminal cursor stands at the end of the last line.
 class KeyboardSelectTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        settings() = Settings{};
-        settings().command_argv = {"/bin/sh", "-c", "sleep 10"};
-        settings().command_path = "/bin/sh";
-        settings().columns = 20;
-        settings().rows = 5;
-        settings().blink.enabled = false;
-        AppBackends backends;
-        backends.x11 = make_window;
-        backends.make_gfx = [](FontSet*) { return std::make_unique<GfxNull>(8, 16, 0); };
-        app_.emplace(std::move(backends));
+        testing::use_quiet_child(20, 5);
+        app_.emplace(testing::fake_backends());
         app_->set_clock(fake_clock);
         app_->start();
         for (int i = 0; i < 30; ++i)

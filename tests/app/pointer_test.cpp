@@ -2,43 +2,27 @@
 
 #include <string>
 
-#include "app/app.hpp"
-#include "app/fake_window.hpp"
-#include "config/settings.hpp"
-#include "gfx_gl2/gfx_null.hpp"
+#include "app/quiet_app.hpp"
 
 namespace zelto {
 namespace {
 
 using testing::FakeWindow;
 
-constexpr std::int32_t CW = 8;
-constexpr std::int32_t CH = 16;
+constexpr std::int32_t CW = testing::FAKE_CELL_WIDTH;
+constexpr std::int32_t CH = testing::FAKE_CELL_HEIGHT;
 constexpr std::uint32_t LEFT = 1, MIDDLE = 2, RIGHT = 3, WHEEL_UP = 65;
 
 MonoTime fake_now{1000, 0};
 MonoTime fake_clock() { return fake_now; }
 void advance_ms(std::int64_t ms) { fake_now = mono_add_ms(fake_now, ms); }
 
-std::unique_ptr<Window> make_window(std::uint32_t w, std::uint32_t h, std::uint32_t,
-                                    std::uint32_t, WindowContextRequest, UiState*) {
-    return std::make_unique<FakeWindow>(w, h);
-}
-
 // An App with a 20x5 grid of 8x16 cells whose child stays quiet; the test writes the screen.
 class Pointer : public ::testing::Test {
 protected:
     void SetUp() override {
-        settings() = Settings{};
-        settings().command_argv = {"/bin/sh", "-c", "sleep 10"};
-        settings().command_path = "/bin/sh";
-        settings().columns = 20;
-        settings().rows = 5;
-        settings().blink.enabled = false;
-        AppBackends backends;
-        backends.x11 = make_window;
-        backends.make_gfx = [](FontSet*) { return std::make_unique<GfxNull>(CW, CH, 0); };
-        app_.emplace(std::move(backends));
+        testing::use_quiet_child(20, 5);
+        app_.emplace(testing::fake_backends());
         app_->set_clock(fake_clock);
         app_->start();
     }
