@@ -413,6 +413,20 @@ TEST_F(X11SelectionTest, ARefusedConversionDeliversNothing) {
     EXPECT_EQ(callbacks_.pastes, std::vector<std::string>{"after"});
 }
 
+TEST_F(X11SelectionTest, PastingAgainWhileAnAnswerIsComingAsksOnce) {
+    peer_owns(atom("CLIPBOARD"));
+    window_->clipboard_get();
+    const auto request = peer_event(SelectionRequest);
+    ASSERT_TRUE(request);
+    window_->clipboard_get();
+    window_->primary_get();  // nobody owns PRIMARY: nothing to ask
+    EXPECT_FALSE(peer_event(SelectionRequest, None, std::chrono::milliseconds(300)));
+    peer_answer(request->xselectionrequest, atom("UTF8_STRING"), "once");
+    ASSERT_TRUE(pump_until([&] { return !callbacks_.pastes.empty(); }));
+    pump_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(callbacks_.pastes, std::vector<std::string>{"once"});
+}
+
 TEST_F(X11SelectionTest, DataNotInEightBitFormatIsIgnored) {
     peer_owns(atom("CLIPBOARD"));
     window_->clipboard_get();
@@ -732,6 +746,23 @@ TEST_F(X11DropTest, ARefusedDropFinishesUnacceptedAndTheNextDragWorks) {
     peer_answer(request->xselectionrequest, atom("text/uri-list"), "file:///a/b.txt");
     ASSERT_TRUE(finished());
     EXPECT_EQ(callbacks_.pastes, std::vector<std::string>{"/a/b.txt"});
+}
+
+TEST_F(X11DropTest, ADropWhileAPasteIsComingIsRefusedAtOnce) {
+    peer_owns(atom("CLIPBOARD"));
+    peer_owns(atom("XdndSelection"));
+    window_->clipboard_get();
+    const auto paste = peer_event(SelectionRequest);
+    ASSERT_TRUE(paste);
+    enter({atom("text/uri-list")});
+    ASSERT_TRUE(position());
+    send_to_window("XdndDrop", source(), 0, CurrentTime, 0, 0);
+    const auto done = finished();
+    ASSERT_TRUE(done);
+    EXPECT_EQ(done->data.l[1] & 1, 0);
+    peer_answer(paste->xselectionrequest, atom("UTF8_STRING"), "the paste");
+    ASSERT_TRUE(pump_until([&] { return !callbacks_.pastes.empty(); }));
+    EXPECT_EQ(callbacks_.pastes, std::vector<std::string>{"the paste"});
 }
 
 TEST_F(X11DropTest, LeavingForgetsTheDrag) {

@@ -73,13 +73,19 @@ void X11Selections::paste(Atom selection, WindowCallbacks* callbacks) {
         return;
     }
     slot->reset();
-    if (owner == None) {
+    if (owner == None || incoming_) {
         return;
     }
     request_conversion(selection, atoms_.utf8_string, CurrentTime, false);
 }
 
 void X11Selections::receive_drop(Atom type, Time time) {
+    if (incoming_) {
+        if (on_drop_done) {
+            on_drop_done(false);
+        }
+        return;
+    }
     if (!request_conversion(atoms_.xdnd_selection, type, time, true)) {
         incoming_.reset();
         if (on_drop_done) {
@@ -88,12 +94,8 @@ void X11Selections::receive_drop(Atom type, Time time) {
     }
 }
 
-// The answer comes into a property named like the selection. A paste still waiting is
-// replaced: only the latest one is delivered.
+// The answer comes into a property named like the selection.
 bool X11Selections::request_conversion(Atom selection, Atom type, Time time, bool drop) {
-    if (incoming_) {
-        abandon_incoming();
-    }
     Incoming incoming;
     incoming.selection = selection;
     incoming.property = selection;

@@ -30,7 +30,9 @@ class X11Selections {
     // Takes `selection` (XA_PRIMARY or CLIPBOARD) with `text` to serve.
     void own(Atom selection, std::string text);
     bool owns(Atom selection) const;
-    // Pastes `selection`: our own text at once, another owner's when it answers.
+    // Pastes `selection`: our own text at once, another owner's when it answers. While one
+    // answer is still coming, no other is asked for: two owners writing into the same
+    // property would mix their texts.
     void paste(Atom selection, WindowCallbacks* callbacks);
     // Asks the drag source for the dropped data in `type`; `on_drop_done` reports the end.
     void receive_drop(Atom type, Time time);
