@@ -57,7 +57,11 @@ std::optional<std::vector<DamageRect>> GfxOpenGL2::draw(Vt& vt, UiState& ui,
     ++stats_.draw_calls;
 
     draw_rows(vt, ui);
-    draw_cursor(vt, ui);
+    if (vt.unicode_entry().active()) {
+        draw_unicode_entry(vt);
+    } else {
+        draw_cursor(vt, ui);
+    }
     draw_overlays(vt, ui);
 
     for (std::size_t k = 0; partial_ && k <= age_ && k < HISTORY_SLOTS; ++k) {
@@ -198,6 +202,53 @@ void GfxOpenGL2::draw_rows(Vt& vt, UiState& ui) {
     }
     glDisable(GL_SCISSOR_TEST);
     set_viewport(0, 0, static_cast<GLsizei>(width_), static_cast<GLsizei>(height_));
+}
+
+// The box of Unicode entry at the cursor: "u" and the digits typed so far, black on white. It
+// starts at the cursor, moved left to fit the grid, but never left of column 0.
+void GfxOpenGL2::draw_unicode_entry(Vt& vt) {
+    const std::size_t top = vt.visible_top();
+    const std::size_t row_line = vt.cursor_row();
+    if (row_line < top || row_line >= top + visible_.size()) return;
+    const std::string& digits = vt.unicode_entry().digits();
+    const auto length = static_cast<std::int64_t>(digits.size()) + 1;
+    const std::int64_t columns = grid_.cols;
+    const auto col = static_cast<std::int32_t>(
+        std::max<std::int64_t>(0, std::min<std::int64_t>(vt.cursor_col(), columns - length)));
+    const auto row = static_cast<std::int32_t>(row_line - top);
+    const std::int32_t x = grid_x_ + col * cell_width_;
+    const std::int32_t y = grid_y_ + row * cell_height_;
+    history_[0].whole = true;
+    partial_ = false;
+    clear_box(x, static_cast<std::int32_t>(height_) - y - cell_height_,
+              static_cast<GLsizei>(length * cell_width_), cell_height_, {255, 255, 255, 255});
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const auto& pages = atlas_->pages();
+    for (std::int64_t i = 0; i < length; ++i) {
+        const char32_t code = i == 0 ? U'u' : static_cast<unsigned char>(digits[static_cast<std::size_t>(i - 1)]);
+        const auto entry = atlas_->get_glyph(GlyphKey(code, GLYPH_STYLE_NORMAL));
+        if (!entry || entry->width == 0 || entry->page >= pages.size()) continue;
+        const AtlasPage& page = pages[entry->page];
+        if (page.kind == ATLAS_PAGE_COLOR) continue;
+        const ShaderProgramId id =
+            page.kind == ATLAS_PAGE_SUBPIXEL ? PROGRAM_SUBPIXEL_GLYPH : PROGRAM_GRAYSCALE_GLYPH;
+        use_program(id);
+        gl.uniform3f(programs_[id]->uniform(1), 0, 0, 0);
+        gl.uniform4f(programs_[id]->uniform(2), 1, 1, 1, 1);
+        const float px = static_cast<float>(x + i * cell_width_) + entry->left +
+                         static_cast<float>(alignment_.glyph_x_offset);
+        const float py = static_cast<float>(y + alignment_.baseline) - entry->top;
+        const float X0 = px * sx_ - 1, X1 = (px + static_cast<float>(entry->width)) * sx_ - 1;
+        const float Y0 = 1 - py * sy_, Y1 = 1 - (py + static_cast<float>(entry->height)) * sy_;
+        const float quad[16] = {X0, Y0, entry->u0, entry->v0, X1, Y0, entry->u1, entry->v0,
+                                X1, Y1, entry->u1, entry->v1, X0, Y1, entry->u0, entry->v1};
+        glBindTexture(GL_TEXTURE_2D, page.texture.get());
+        stream(quad, 16);
+        draw_arrays(GL_QUADS, 0, 4);
+    }
 }
 
 bool GfxOpenGL2::cursor_shows(const UiState& ui) const {

@@ -152,6 +152,7 @@ class GfxOpenGL2 final : public Gfx {
     void add_damage(DamageRect rect);
     bool cursor_shows(const UiState& ui) const;
     void draw_debug_marks();
+    void draw_unicode_entry(Vt& vt);
 
     // Drawing helpers.
     void use_program(ShaderProgramId id);

@@ -493,6 +493,30 @@ TEST_F(FrameTest, ASynchronizedUpdateShowsTheFrozenPictureUntilItEnds) {
     EXPECT_EQ(pixels, after);
 }
 
+TEST_F(FrameTest, UnicodeEntryBoxReplacesTheCursorAndFitsNarrowGrids) {
+    open(6, 2);
+    vt->interpret("\x1b[2;5H");
+    vt->unicode_entry().start();
+    std::string send;
+    for (char c : {'4', '1'}) vt->unicode_entry().key({static_cast<std::uint32_t>(c), true, 0}, send);
+    EXPECT_FALSE(frame(2).has_value());
+    // "u41" from column 3: moved left to fit the six columns.
+    EXPECT_EQ(at(2 * cw + 1, ch + 1), BG);
+    EXPECT_EQ(at(3 * cw, ch), WHITE);
+    EXPECT_EQ(at(6 * cw - 1, 2 * ch - 1), WHITE);
+    const int white_cells = 3 * static_cast<int>(cw * ch);
+    int ink = 0;
+    for (std::uint32_t col = 3; col < 6; ++col) ink += ink_in_cell(col, 1, WHITE);
+    EXPECT_GT(ink, 10);
+    EXPECT_LT(ink, white_cells / 2);
+
+    // More digits than the grid has columns: the box starts at column 0.
+    for (char c : {'2', '0', '3', '4', '5', '6'})
+        vt->unicode_entry().key({static_cast<std::uint32_t>(c), true, 0}, send);
+    frame(2);
+    EXPECT_EQ(at(0, ch), WHITE);
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
