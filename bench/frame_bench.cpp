@@ -26,8 +26,8 @@ struct ProxyCallbacks : VtCallbacks {
 };
 
 std::string mixed_text(std::uint32_t cols, std::uint32_t rows) {
-    static const char* const colors[] = {"\x1b[0m", "\x1b[31m", "\x1b[32;44m", "\x1b[7m",
-                                         "\x1b[33m", "\x1b[0m"};
+    static const char* const colors[] = {"\x1b[0m", "\x1b[31m", "\x1b[32;44m",
+                                         "\x1b[7m", "\x1b[33m", "\x1b[0m"};
     std::string out;
     unsigned seed = 1;
     for (std::uint32_t r = 0; r < rows; ++r) {
@@ -36,7 +36,8 @@ std::string mixed_text(std::uint32_t cols, std::uint32_t rows) {
             seed = seed * 1103515245u + 12345u;
             out += colors[(seed >> 16) % 6];
             const std::uint32_t len = 2 + (seed >> 8) % 6;
-            for (std::uint32_t i = 0; i < len; ++i) out += static_cast<char>('a' + (seed + i * 7) % 26);
+            for (std::uint32_t i = 0; i < len; ++i)
+                out += static_cast<char>('a' + (seed + i * 7) % 26);
             out += ' ';
             c += len + 1;
         }

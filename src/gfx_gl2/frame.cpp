@@ -147,7 +147,8 @@ void GfxOpenGL2::draw_rows(Vt& vt, UiState& ui) {
             rendered = true;
         }
         LineTexture* main = line ? textures_.find(line->proxy, LINE_VARIANT_MAIN) : nullptr;
-        if (LineTexture* off = line ? textures_.find(line->proxy, LINE_VARIANT_BLINK_OFF) : nullptr) {
+        if (LineTexture* off =
+                line ? textures_.find(line->proxy, LINE_VARIANT_BLINK_OFF) : nullptr) {
             off->last_used_frame = frame_;
             blinking_text = true;
         }
@@ -228,7 +229,8 @@ void GfxOpenGL2::draw_unicode_entry(Vt& vt) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     const auto& pages = atlas_->pages();
     for (std::int64_t i = 0; i < length; ++i) {
-        const char32_t code = i == 0 ? U'u' : static_cast<unsigned char>(digits[static_cast<std::size_t>(i - 1)]);
+        const char32_t code =
+            i == 0 ? U'u' : static_cast<unsigned char>(digits[static_cast<std::size_t>(i - 1)]);
         const auto entry = atlas_->get_glyph(GlyphKey(code, GLYPH_STYLE_NORMAL));
         if (!entry || entry->width == 0 || entry->page >= pages.size()) continue;
         const AtlasPage& page = pages[entry->page];
@@ -268,8 +270,8 @@ void GfxOpenGL2::draw_cursor(Vt& vt, UiState& ui) {
     if (cursor.row < top || cursor.row >= top + visible_.size()) return;
     const std::size_t row = cursor.row - top;
     FrameRecord& now = history_[0];
-    const auto x = static_cast<std::int32_t>(std::lround(ui.drawn_cursor_column * cell_width_)) +
-                   grid_x_;
+    const auto x =
+        static_cast<std::int32_t>(std::lround(ui.drawn_cursor_column * cell_width_)) + grid_x_;
     const auto y = static_cast<std::int32_t>(row * cell_height_) + grid_y_;
     now.cursor_drawn = true;
     now.cursor = {x, static_cast<std::int32_t>(height_) - cell_height_ - y, cell_width_,
@@ -335,8 +337,8 @@ void GfxOpenGL2::draw_cursor(Vt& vt, UiState& ui) {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     } else {
         use_program(PROGRAM_LINE_FILL);
-        gl.uniform3f(programs_[PROGRAM_LINE_FILL]->uniform(0), color.r / 255.0f,
-                     color.g / 255.0f, color.b / 255.0f);
+        gl.uniform3f(programs_[PROGRAM_LINE_FILL]->uniform(0), color.r / 255.0f, color.g / 255.0f,
+                     color.b / 255.0f);
         glDisable(GL_BLEND);
     }
     const float fx = static_cast<float>(x), fy = static_cast<float>(y);
@@ -381,7 +383,8 @@ void GfxOpenGL2::draw_overlays(const Vt& vt, const UiState& ui) {
         const std::size_t top = vt.visible_top();
         for (std::size_t l = ui.hovered_link_first_line; l <= ui.hovered_link_last_line; ++l) {
             if (l < top || l >= top + visible_.size()) continue;
-            const std::uint32_t c0 = l == ui.hovered_link_first_line ? ui.hovered_link_first_column : 0;
+            const std::uint32_t c0 =
+                l == ui.hovered_link_first_line ? ui.hovered_link_first_column : 0;
             const std::uint32_t c1 =
                 l == ui.hovered_link_last_line ? ui.hovered_link_last_column + 1u : vt.cols();
             if (c1 <= c0) continue;

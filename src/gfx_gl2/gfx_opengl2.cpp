@@ -228,7 +228,8 @@ void GfxOpenGL2::build_curly_texture() {
             if (d <= f * f) {
                 alpha = 255;
             } else if (d < (f + g) * (f + g)) {
-                alpha = std::clamp(255 * (1 - (d - f * f) / ((f + g) * (f + g) - f * f)), 0.0, 255.0);
+                alpha =
+                    std::clamp(255 * (1 - (d - f * f) / ((f + g) * (f + g) - f * f)), 0.0, 255.0);
             }
             if (alpha > 0) p[0] = p[1] = p[2] = 255;
             p[3] = static_cast<std::uint8_t>(alpha);
@@ -245,7 +246,9 @@ void GfxOpenGL2::build_curly_texture() {
     curly_height_ = static_cast<std::uint32_t>(amplitude);
 }
 
-void GfxOpenGL2::use_program(ShaderProgramId id) { gl.use_program(programs_[id]->id()); }
+void GfxOpenGL2::use_program(ShaderProgramId id) {
+    gl.use_program(programs_[id]->id());
+}
 
 // Vertex arrays follow the buffer bound when the pointer is set, so every bind sets it again.
 void GfxOpenGL2::bind_array_buffer(GLuint buffer) {

@@ -36,7 +36,6 @@ bool spills(const VtCell& cell, bool icon_symbols_wide) {
     return icon_symbols_wide && draws_wide(cell.code);
 }
 
-
 ColorRGB mix_dim(ColorRGB fg, ColorRGBA bg) {
     auto m = [](int f, int b) {
         return static_cast<std::uint8_t>(std::clamp(0.6 * f + 0.4 * b, 0.0, 255.0));
@@ -44,8 +43,12 @@ ColorRGB mix_dim(ColorRGB fg, ColorRGBA bg) {
     return {m(fg.r, bg.r), m(fg.g, bg.g), m(fg.b, bg.b)};
 }
 
-bool same(ColorRGBA a, ColorRGBA b) { return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a; }
-bool same(ColorRGB a, ColorRGB b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
+bool same(ColorRGBA a, ColorRGBA b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a;
+}
+bool same(ColorRGB a, ColorRGB b) {
+    return a.r == b.r && a.g == b.g && a.b == b.b;
+}
 
 // Not a cell flag: a link drawn with dashes, under `always-underline-links`.
 constexpr std::uint8_t LINK_DASHES = 1u << 7;
@@ -66,7 +69,8 @@ bool GfxOpenGL2::should_create_line_render_pass(const VtLine& line, const VtLine
     }
     // A line without cells only needs a pass to give its textures back.
     if (line.cells.empty())
-        return textures_.find(proxy, LINE_VARIANT_MAIN) || textures_.find(proxy, LINE_VARIANT_BLINK_OFF);
+        return textures_.find(proxy, LINE_VARIANT_MAIN) ||
+               textures_.find(proxy, LINE_VARIANT_BLINK_OFF);
     return line.damage.type != VT_LINE_DAMAGE_NONE || !textures_.find(proxy, LINE_VARIANT_MAIN);
 }
 
@@ -92,8 +96,8 @@ GfxOpenGL2::CellColors GfxOpenGL2::colors_of(const Vt& vt, const VtCell& cell, b
 
 // The columns a pass renders. Range damage widens to whole words, so that glyphs reaching into
 // a neighbour cell are drawn again with it; a line that became shorter clears its old tail.
-void GfxOpenGL2::pick_columns(const VtLine& line, LineTexture& texture, bool fresh,
-                              LinePass& pass, std::uint16_t& clear_end, bool& scissored) {
+void GfxOpenGL2::pick_columns(const VtLine& line, LineTexture& texture, bool fresh, LinePass& pass,
+                              std::uint16_t& clear_end, bool& scissored) {
     const auto n = static_cast<std::uint16_t>(
         std::min<std::size_t>(line.cells.size(), alignment_.columns_fitting));
     if (pass.cursor) {
@@ -131,13 +135,14 @@ void GfxOpenGL2::pick_columns(const VtLine& line, LineTexture& texture, bool fre
     pass.first = first;
     pass.end = std::max(first, end);
     // A line that became shorter clears what its texture still shows beyond its end.
-    const auto old_cells =
-        static_cast<std::uint16_t>(std::min<std::uint32_t>(texture.cells, alignment_.columns_fitting));
+    const auto old_cells = static_cast<std::uint16_t>(
+        std::min<std::uint32_t>(texture.cells, alignment_.columns_fitting));
     clear_end = old_cells > n ? std::max(pass.end, old_cells) : pass.end;
     // The last glyph may spill past the line's end, over the cell after it.
     if (pass.end == n)
-        clear_end = std::max<std::uint16_t>(
-            clear_end, static_cast<std::uint16_t>(std::min<std::uint32_t>(n + 1u, alignment_.columns_fitting)));
+        clear_end =
+            std::max<std::uint16_t>(clear_end, static_cast<std::uint16_t>(std::min<std::uint32_t>(
+                                                   n + 1u, alignment_.columns_fitting)));
     scissored = true;
 }
 
@@ -283,9 +288,11 @@ void GfxOpenGL2::render_glyphs(const Vt& vt, const LinePass& pass, const VtCell*
         CellColors colors{};
         if (c < end) {
             const bool on_cursor = pass.cursor && pass.cursor->column == c;
-            colors = colors_of(vt, cells[c], selected(vt, pass, c), on_cursor ? pass.cursor : nullptr);
+            colors =
+                colors_of(vt, cells[c], selected(vt, pass, c), on_cursor ? pass.cursor : nullptr);
         }
-        if (c == end || (c > run && (!same(colors.bg, run_colors.bg) || !same(colors.fg, run_colors.fg)))) {
+        if (c == end ||
+            (c > run && (!same(colors.bg, run_colors.bg) || !same(colors.fg, run_colors.fg)))) {
             if (!glyph_quads_.empty()) draw_glyph_run(run, c, run_colors, clip_first, clip_end);
             glyph_quads_.clear();
             run = c;
@@ -440,8 +447,7 @@ void GfxOpenGL2::render_decorations(const Vt& vt, const LinePass& pass, const Vt
     };
     for (std::uint16_t c = pass.first; c < pass.end; ++c) {
         std::uint8_t kinds = cells[c].decorations & DECORATION_MASK;
-        if (cells[c].link != 0 && settings_.always_underline_links &&
-            !(kinds & VT_CELL_UNDERLINED))
+        if (cells[c].link != 0 && settings_.always_underline_links && !(kinds & VT_CELL_UNDERLINED))
             kinds |= LINK_DASHES;
         const ColorRGB color = kinds ? line_color(cells[c]) : ColorRGB{};
         if (kinds != run_kinds || (kinds && !same(color, run_color))) {

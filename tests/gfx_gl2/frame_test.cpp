@@ -189,7 +189,8 @@ TEST_F(FrameTest, DecorationLinesDrawInTheirRows) {
     frame();
     EXPECT_EQ(inked_rows(0, 0, BG), (std::vector<std::uint32_t>{ch - 2}));
     EXPECT_EQ(inked_rows(1, 0, BG), (std::vector<std::uint32_t>{ch - 3, ch - 1}));
-    EXPECT_EQ(inked_rows(2, 0, BG), (std::vector<std::uint32_t>{static_cast<std::uint32_t>(ch * 0.6f)}));
+    EXPECT_EQ(inked_rows(2, 0, BG),
+              (std::vector<std::uint32_t>{static_cast<std::uint32_t>(ch * 0.6f)}));
     EXPECT_EQ(inked_rows(3, 0, BG), (std::vector<std::uint32_t>{0}));
     const auto curly = inked_rows(4, 0, BG);
     ASSERT_GE(curly.size(), 2u);  // a wave, not a straight line
@@ -431,7 +432,11 @@ TEST_F(FrameTest, AnAtlasFlushInTheMiddleOfALineDrawsTheLineWithTheNewPages) {
     // The grayscale page that the square needs goes over the budget: the atlas starts again
     // after the red "ab" went out and while the square's run is being gathered.
     gfx->atlas().set_memory_budget(gfx->atlas().memory_bytes() + 1);
-    vt->interpret("\r\x1b[31m" "ab" "\x1b[0m" "\xe2\x96\xa0");
+    vt->interpret(
+        "\r\x1b[31m"
+        "ab"
+        "\x1b[0m"
+        "\xe2\x96\xa0");
     frame();
     EXPECT_GE(gfx->atlas().flush_count(), 1u);
     const std::vector<std::uint8_t> drawn = pixels;
@@ -498,7 +503,8 @@ TEST_F(FrameTest, UnicodeEntryBoxReplacesTheCursorAndFitsNarrowGrids) {
     vt->interpret("\x1b[2;5H");
     vt->unicode_entry().start();
     std::string send;
-    for (char c : {'4', '1'}) vt->unicode_entry().key({static_cast<std::uint32_t>(c), true, 0}, send);
+    for (char c : {'4', '1'})
+        vt->unicode_entry().key({static_cast<std::uint32_t>(c), true, 0}, send);
     EXPECT_FALSE(frame(2).has_value());
     // "u41" from column 3: moved left to fit the six columns.
     EXPECT_EQ(at(2 * cw + 1, ch + 1), BG);
@@ -519,20 +525,27 @@ TEST_F(FrameTest, UnicodeEntryBoxReplacesTheCursorAndFitsNarrowGrids) {
 
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
-    static const char* const sgr[] = {"\x1b[0m", "\x1b[31m", "\x1b[42m", "\x1b[7m", "\x1b[34;43m",
-                                      "\x1b[27m", "\x1b[39;49m"};
-    static const char* const words[] = {"a",  "word", "xyz ", " ", "Hello, world",
-                                        "||", "__",   "W",    "\xe2\x96\xa0", "\xe2\x94\x80"};
+    static const char* const sgr[] = {"\x1b[0m",     "\x1b[31m", "\x1b[42m",   "\x1b[7m",
+                                      "\x1b[34;43m", "\x1b[27m", "\x1b[39;49m"};
+    static const char* const words[] = {
+        "a", "word", "xyz ", " ", "Hello, world", "||", "__", "W", "\xe2\x96\xa0", "\xe2\x94\x80"};
     std::string out;
     switch (rng() % 6) {
         case 0:
             out += "\x1b[" + std::to_string(rng() % rows + 1) + ";" +
                    std::to_string(rng() % cols + 1) + "H";
             break;
-        case 1: out += "\r\n"; break;
-        case 2: out += "\x1b[K"; break;
-        case 3: out += sgr[rng() % std::size(sgr)]; break;
-        default: break;
+        case 1:
+            out += "\r\n";
+            break;
+        case 2:
+            out += "\x1b[K";
+            break;
+        case 3:
+            out += sgr[rng() % std::size(sgr)];
+            break;
+        default:
+            break;
     }
     out += words[rng() % std::size(words)];
     return out;
@@ -557,11 +570,10 @@ TEST_F(FrameTest, IncrementalFramesEqualFramesDrawnFromScratch) {
                     const std::size_t px = i / 4;
                     ADD_FAILURE() << "step " << step << " edit " << testing::PrintToString(edit)
                                   << " difference at " << px % context->width() << ","
-                                  << px / context->width() << " cell "
-                                  << px % context->width() / cw << "," << px / context->width() / ch
-                                  << " cursor " << vt->cursor_row() - vt->screen_top() << ","
-                                  << vt->cursor_col() << " " << int{incremental[i]} << " vs "
-                                  << int{pixels[i]};
+                                  << px / context->width() << " cell " << px % context->width() / cw
+                                  << "," << px / context->width() / ch << " cursor "
+                                  << vt->cursor_row() - vt->screen_top() << "," << vt->cursor_col()
+                                  << " " << int{incremental[i]} << " vs " << int{pixels[i]};
                 }
             }
             return;
@@ -590,10 +602,10 @@ TEST_F(FrameTest, DamageRectanglesCoverEveryChangedPixelForEachBufferAge) {
                         bool covered = false;
                         for (const DamageRect& r : *rects)
                             covered |= static_cast<std::int32_t>(x) >= r.x &&
-                                       static_cast<std::int32_t>(x) < r.x + r.width &&
-                                       gy >= r.y && gy < r.y + r.height;
-                        ASSERT_TRUE(covered) << "age " << int{age} << " step " << step
-                                             << " pixel " << x << "," << y;
+                                       static_cast<std::int32_t>(x) < r.x + r.width && gy >= r.y &&
+                                       gy < r.y + r.height;
+                        ASSERT_TRUE(covered)
+                            << "age " << int{age} << " step " << step << " pixel " << x << "," << y;
                     }
                 }
             }
