@@ -27,7 +27,8 @@ class Gfx {
 public:
     virtual ~Gfx() = default;
 
-    // Draws one frame; the damaged rectangles, or none when the whole frame changed.
+    // Draws one frame; the damaged rectangles, or none when the whole frame changed. Rendering
+    // clears the lines' damage and fills their proxies and the overlay proxy of `ui`.
     virtual std::optional<std::vector<DamageRect>> draw(Vt& vt, UiState& ui,
                                                         std::uint8_t buffer_age) = 0;
     virtual void resize(std::uint32_t width, std::uint32_t height, GridSize grid) = 0;
