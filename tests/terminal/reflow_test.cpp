@@ -352,6 +352,26 @@ TEST_F(Reflow, LinksMarksAndCommandRowsMoveWithTheirCells) {
     EXPECT_EQ(command->output_end_row, 3u);
 }
 
+TEST_F(Reflow, AScrolledBackViewAndATrackedLineStayOnTheirTextAndAFrozenPictureEnds) {
+    VtHarness h(20, 4);
+    for (int i = 0; i < 30; ++i) h.feed("line " + std::to_string(i) + " " + digits(20) + "\r\n");
+    h.vt.view_scroll_to(10, true);
+    std::size_t tracked = 12;
+    h.vt.set_tracked_line_index(&tracked);
+    ASSERT_EQ(h.line_text(h.vt.view_top()), "line 5 " + digits(13));
+    ASSERT_EQ(h.line_text(tracked), "line 6 " + digits(13));
+    h.feed("\x1b[?2026h");
+    ASSERT_TRUE(h.vt.in_synchronized_update());
+    h.vt.resize(40, 4);
+    h.check_invariants();
+    EXPECT_FALSE(h.vt.in_synchronized_update());
+    ASSERT_TRUE(h.vt.scrolled_back());
+    EXPECT_EQ(h.vt.view_top(), 5u);
+    EXPECT_EQ(h.line_text(h.vt.view_top()), "line 5 " + digits(20));
+    EXPECT_EQ(h.line_text(tracked), "line 6 " + digits(20));
+    h.vt.set_tracked_line_index(nullptr);
+}
+
 TEST_F(Reflow, ALongLineIsCutToTheOldWidthOnTheNextResize) {
     VtHarness h(20, 4);
     h.feed("$ " + digits(18));
