@@ -1388,6 +1388,10 @@ void WindowWayland::on_toplevel_configure(std::int32_t width, std::int32_t heigh
                 break;
         }
     }
+    // The compositor has the last word: a window it made fullscreen or maximized by itself
+    // (a key binding of its own) is one, and a refused request leaves the window as it was.
+    set_flag(WINDOW_IS_FULLSCREEN, flags.fullscreen);
+    set_flag(WINDOW_IS_MAXIMIZED, flags.maximized);
     if (width == 0 && height == 0 && previous_w && previous_h) {
         width = static_cast<std::int32_t>(previous_w);
         height = static_cast<std::int32_t>(previous_h);

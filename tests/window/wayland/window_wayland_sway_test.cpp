@@ -310,6 +310,21 @@ TEST_F(SwayTest, PointerMotionButtonsAndTheWheel) {
     EXPECT_FALSE(window->has_flag(WINDOW_IS_POINTER_HIDDEN));  // moving shows it again
 }
 
+TEST_F(SwayTest, FullscreenByTheCompositorIsKnownToTheWindow) {
+    auto window = open_drawn();
+    ASSERT_TRUE(window);
+    const std::string ipc = sway->ipc_socket();
+    ASSERT_TRUE(run_client_beside(*window, {"swaymsg", "-s", ipc, "fullscreen enable"}));
+    ASSERT_TRUE(run_until(*window, [&] { return window->has_flag(WINDOW_IS_FULLSCREEN); }));
+    EXPECT_EQ(window->w, 1024u);
+    EXPECT_EQ(window->h, 768u);
+    // Leaving it from zelto's side brings the size from before back.
+    window->set_fullscreen(false);
+    ASSERT_TRUE(run_until(*window, [&] { return window->w == 400 && !window->paint; }));
+    EXPECT_FALSE(window->has_flag(WINDOW_IS_FULLSCREEN));
+    EXPECT_EQ(window->h, 300u);
+}
+
 TEST_F(SwayTest, OffersFromOtherClientsDoNotPileUp) {
     auto window = open_drawn();
     ASSERT_TRUE(window);
