@@ -178,6 +178,11 @@ class X11SelectionTest : public ::testing::Test {
         return true;
     }
 
+    void settle_window() {
+        XSync(peer_, False);
+        pump_for(std::chrono::milliseconds(50));
+    }
+
     void pump_for(std::chrono::milliseconds time) {
         pump_until([] { return false; }, time);
     }
@@ -238,13 +243,14 @@ class X11SelectionTest : public ::testing::Test {
         std::vector<long> items;
     };
 
-    Property peer_property(Atom property, bool remove) {
+    Property peer_property(Atom property, bool remove, ::Window on = None) {
         Property result;
         unsigned long count = 0;
         unsigned long after = 0;
         unsigned char* data = nullptr;
-        XGetWindowProperty(peer_, peer_window_, property, 0, 1 << 24, remove ? True : False,
-                           AnyPropertyType, &result.type, &result.format, &count, &after, &data);
+        XGetWindowProperty(peer_, on != None ? on : peer_window_, property, 0, 1 << 24,
+                           remove ? True : False, AnyPropertyType, &result.type, &result.format,
+                           &count, &after, &data);
         if (data && result.format == 8) {
             result.bytes.assign(reinterpret_cast<char*>(data), count);
         } else if (data && result.format == 32) {
@@ -556,6 +562,32 @@ TEST_F(X11SelectionTest, ARequestorThatStopsReadingHoldsNothingUp) {
     const auto copied = xclip_out("-selection clipboard");
     ASSERT_TRUE(copied);
     EXPECT_TRUE(*copied == text);
+}
+
+TEST_F(X11SelectionTest, ARequestorItAlreadyWatchesStaysWatched) {
+    const std::string text = sample_text(std::size_t{1} << 20);
+    window_->clipboard_send(text);
+    const ::Window root = DefaultRootWindow(peer_);
+    const Atom property = atom("ROOT_PASTE");
+    XConvertSelection(peer_, atom("CLIPBOARD"), atom("UTF8_STRING"), property, root, CurrentTime);
+    XSync(peer_, False);
+    // The answer itself goes to the root window's creator, which is nobody.
+    ASSERT_TRUE(
+        pump_until([&] { return peer_property(property, false, root).type == atom("INCR"); }));
+    peer_property(property, true, root);
+    std::string received;
+    for (;;) {
+        ASSERT_TRUE(pump_until([&] { return peer_property(property, false, root).type != None; }));
+        const Property piece = peer_property(property, true, root);
+        if (piece.bytes.empty()) break;
+        received += piece.bytes;
+    }
+    EXPECT_TRUE(received == text);
+    settle_window();
+    XWindowAttributes attributes{};
+    ASSERT_TRUE(XGetWindowAttributes(peer_, root, &attributes));
+    EXPECT_TRUE(attributes.all_event_masks & StructureNotifyMask)
+        << "the window still follows the screen's configuration";
 }
 
 // Draws that wait on the server make Xlib queue the events that arrive meanwhile; they are

@@ -50,13 +50,6 @@ void X11Selections::own(Atom selection, std::string text) {
     }
 }
 
-bool X11Selections::owns(Atom selection) const {
-    if (selection == XA_PRIMARY) {
-        return primary_ != nullptr;
-    }
-    return selection == atoms_.clipboard && clipboard_ != nullptr;
-}
-
 void X11Selections::paste(Atom selection, WindowCallbacks* callbacks) {
     OwnedText* slot = owned_slot(selection);
     if (!slot) {
@@ -188,13 +181,21 @@ void X11Selections::start_incr(const XSelectionRequestEvent& request, Atom prope
     if (outgoing_) {
         stop_outgoing();
     }
-    XSelectInput(display_, request.requestor, PropertyChangeMask);
+    // The requestor may be a window we already watch (the root window): its mask is extended
+    // for the transfer and given back afterwards.
+    XWindowAttributes attributes{};
+    if (!XGetWindowAttributes(display_, request.requestor, &attributes)) {
+        refuse(request);
+        return;
+    }
+    XSelectInput(display_, request.requestor, attributes.your_event_mask | PropertyChangeMask);
     // The length as one 32-bit item: a lower bound the requestor may size its buffer by.
     long length = static_cast<long>(std::min<std::size_t>(text->size(), INT32_MAX));
     XChangeProperty(display_, request.requestor, property, atoms_.incr, 32, PropModeReplace,
                     reinterpret_cast<unsigned char*>(&length), 1);
     Outgoing outgoing;
     outgoing.requestor = request.requestor;
+    outgoing.previous_mask = attributes.your_event_mask;
     outgoing.property = property;
     outgoing.type = request.target;
     outgoing.text = std::move(text);
@@ -219,7 +220,7 @@ void X11Selections::send_next_piece() {
 }
 
 void X11Selections::stop_outgoing() {
-    XSelectInput(display_, outgoing_->requestor, NoEventMask);
+    XSelectInput(display_, outgoing_->requestor, outgoing_->previous_mask);
     outgoing_.reset();
 }
 

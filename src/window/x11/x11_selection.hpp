@@ -29,7 +29,6 @@ class X11Selections {
 
     // Takes `selection` (XA_PRIMARY or CLIPBOARD) with `text` to serve.
     void own(Atom selection, std::string text);
-    bool owns(Atom selection) const;
     // Pastes `selection`: our own text at once, another owner's when it answers. While one
     // answer is still coming, no other is asked for: two owners writing into the same
     // property would mix their texts.
@@ -55,6 +54,7 @@ class X11Selections {
 
     struct Outgoing {
         ::Window requestor = 0;
+        long previous_mask = 0;  // what we selected on the requestor before
         Atom property = 0;
         Atom type = 0;
         std::size_t sent = 0;
