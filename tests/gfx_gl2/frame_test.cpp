@@ -523,6 +523,57 @@ TEST_F(FrameTest, UnicodeEntryBoxReplacesTheCursorAndFitsNarrowGrids) {
     EXPECT_EQ(at(0, ch), WHITE);
 }
 
+TEST_F(FrameTest, ALineWithoutCellsGivesItsTextureBackToThePool) {
+    open();
+    follow_cursor = false;
+    vt->interpret("abc\r\ndef");
+    frame();
+    EXPECT_EQ(gfx->line_textures().live_count(), 2u);
+    const std::size_t pooled = gfx->line_textures().pooled_count();
+    VtLine& line = vt->lines()[vt->screen_top()];
+    line.cells.clear();
+    line.damage.mark_full();
+    frame();
+    EXPECT_EQ(gfx->line_textures().live_count(), 1u);
+    EXPECT_EQ(gfx->line_textures().pooled_count(), pooled + 1);
+    EXPECT_TRUE(line.proxy.empty());
+    EXPECT_EQ(ink_in_cell(0, 0, BG), 0);
+}
+
+TEST_F(FrameTest, ALineThatBecameShorterHasItsOldTailCleared) {
+    open();
+    follow_cursor = false;
+    vt->interpret("abcdef");
+    frame();
+    VtLine& line = vt->lines()[vt->screen_top()];
+    line.cells.resize(2);
+    line.damage = VtLineDamage{};
+    line.damage.type = VT_LINE_DAMAGE_NONE;
+    line.damage.mark_cell(1);
+    frame();
+    EXPECT_GT(ink_in_cell(1, 0, BG), 5);
+    for (std::uint32_t col = 3; col < 6; ++col) EXPECT_EQ(ink_in_cell(col, 0, BG), 0) << col;
+    const std::vector<std::uint8_t> shortened = pixels;
+    gfx->destroy_line_proxy(line.proxy);
+    line.damage.mark_full();
+    frame();
+    EXPECT_EQ(shortened, pixels);  // only the "b"'s fringe is left in the cell after it
+}
+
+TEST_F(FrameTest, OneDecorationRunIsOneDrawWhateverItsLength) {
+    open(16, 2);
+    follow_cursor = false;
+    auto draws_for_underlined = [&](std::size_t cells) {
+        vt->interpret("\x1b[2J\x1b[H          ");
+        for (std::size_t c = 0; c < cells; ++c) {
+            cell(0, c).decorations = VT_CELL_UNDERLINED | VT_CELL_STRIKETHROUGH | VT_CELL_OVERLINE;
+        }
+        frame();
+        return gfx->last_frame_stats().draw_calls;
+    };
+    EXPECT_EQ(draws_for_underlined(10), draws_for_underlined(1));
+}
+
 // Random edits of the kinds a program makes.
 std::string random_edit(std::mt19937& rng, std::uint32_t cols, std::uint32_t rows) {
     static const char* const sgr[] = {"\x1b[0m",     "\x1b[31m", "\x1b[42m",   "\x1b[7m",
