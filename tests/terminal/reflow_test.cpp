@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,6 +55,17 @@ std::string lines_dump(const Vt& vt) {
         out << '\n';
     }
     return out.str();
+}
+
+// Lengths, flags and text of every line, to show what differs.
+std::string lines_text(const VtHarness& h) {
+    std::string out;
+    for (std::size_t i = 0; i < h.vt.lines().size(); ++i) {
+        const VtLine& line = h.vt.lines()[i];
+        out += std::to_string(line.cells.size()) + (line.rejoinable ? " r" : " -") + (line.was_wrapped ? "w " : "- ") +
+               h.line_text(i) + "|\n";
+    }
+    return out;
 }
 
 std::string flags(const VtLine& line) {
@@ -370,6 +382,58 @@ TEST_F(Reflow, AScrolledBackViewAndATrackedLineStayOnTheirTextAndAFrozenPictureE
     EXPECT_EQ(h.line_text(h.vt.view_top()), "line 5 " + digits(20));
     EXPECT_EQ(h.line_text(tracked), "line 6 " + digits(20));
     h.vt.set_tracked_line_index(nullptr);
+}
+
+// Words, spaces, colours and line ends at random; no blanks before a line end, since those
+// are not content and go at the first narrowing.
+std::string random_output(std::mt19937& rng) {
+    std::string text;
+    const auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    for (int i = 0; i < 300; ++i) {
+        switch (pick(8)) {
+        case 0:
+            while (!text.empty() && text.back() == ' ') text.pop_back();
+            text += "\r\n";
+            break;
+        case 1: text += std::string(static_cast<std::size_t>(1 + pick(3)), ' '); break;
+        case 2: text += pick(2) ? "\x1b[3" + std::to_string(pick(8)) + "m" : "\x1b[m"; [[fallthrough]];
+        default:
+            for (int n = 1 + pick(12); n > 0; --n) text += static_cast<char>('a' + pick(26));
+        }
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text + "\x1b[m\r\n$ ";
+}
+
+TEST_F(Reflow, RandomOutputThroughRandomWidthsComesBackCellForCell) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 30; ++round) {
+        VtHarness h(30, 8);
+        h.feed(random_output(rng));
+        const std::string before = lines_dump(h.vt);
+        const std::string before_text = lines_text(h);
+        for (int step = 0; step < 6; ++step) {
+            const std::uint32_t cols = 2 + rng() % 70;
+            h.vt.resize(cols, 8);
+            h.check_invariants();
+            h.draw();
+            if (rng() % 2) {
+                h.vt.resize(30, 8);
+                h.check_invariants();
+                ASSERT_TRUE(lines_dump(h.vt) == before)
+                    << "round " << round << " through " << cols << "\n" << before_text << "\nnow\n" << lines_text(h);
+            }
+        }
+        h.vt.resize(30, 8);
+        ASSERT_TRUE(lines_dump(h.vt) == before) << "round " << round << "\n" << before_text << "\nnow\n" << lines_text(h);
+        // Rows as well: only the invariants hold, as lines enter the scrollback and empty ones
+        // come at the bottom.
+        for (int step = 0; step < 6; ++step) {
+            h.vt.resize(2 + rng() % 70, 2 + rng() % 12);
+            h.check_invariants();
+            h.feed("x\r\n" + digits(rng() % 50));
+        }
+    }
 }
 
 TEST_F(Reflow, ALongLineIsCutToTheOldWidthOnTheNextResize) {
