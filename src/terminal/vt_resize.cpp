@@ -212,6 +212,8 @@ private:
         const auto from = cells_.begin() + static_cast<std::ptrdiff_t>(starts_[piece]);
         const auto to = cells_.begin() + static_cast<std::ptrdiff_t>(piece_end(piece));
         line.cells.assign(from, to);
+        // A recycled long line does not keep room for cells that went to the lines after it.
+        if (line.cells.capacity() > 2 * line.cells.size() + VtLine::INITIAL_CAPACITY) line.cells.shrink_to_fit();
         if (!links_.empty()) register_links(line);
         const bool is_first = piece == 0;
         const bool is_last = piece + 1 == starts_.size();
