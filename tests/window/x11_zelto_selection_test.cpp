@@ -59,6 +59,68 @@ int run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
 }
 
+// Plays a file manager dragging `uri_list` onto `target` and dropping it there; whether the
+// target accepted the drop.
+bool drop_files(Display* display, ::Window target, const std::string& uri_list) {
+    auto atom = [&](const char* name) { return XInternAtom(display, name, False); };
+    const ::Window source =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display, atom("XdndSelection"), source, CurrentTime);
+    auto send = [&](const char* type, long l1, long l2, long l3, long l4) {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = target;
+        event.xclient.message_type = atom(type);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = static_cast<long>(source);
+        event.xclient.data.l[1] = l1;
+        event.xclient.data.l[2] = l2;
+        event.xclient.data.l[3] = l3;
+        event.xclient.data.l[4] = l4;
+        XSendEvent(display, target, False, NoEventMask, &event);
+        XFlush(display);
+    };
+    send("XdndEnter", 5L << 24, static_cast<long>(atom("text/uri-list")), 0, 0);
+    send("XdndPosition", 0, (50L << 16) | 50, CurrentTime,
+         static_cast<long>(atom("XdndActionCopy")));
+    bool accepted = false;
+    const bool finished = wait_for(
+        [&] {
+            while (XPending(display)) {
+                XEvent event;
+                XNextEvent(display, &event);
+                if (event.type == SelectionRequest) {
+                    const XSelectionRequestEvent& request = event.xselectionrequest;
+                    XChangeProperty(display, request.requestor, request.property, request.target, 8,
+                                    PropModeReplace,
+                                    reinterpret_cast<const unsigned char*>(uri_list.data()),
+                                    static_cast<int>(uri_list.size()));
+                    XEvent reply{};
+                    reply.xselection.type = SelectionNotify;
+                    reply.xselection.requestor = request.requestor;
+                    reply.xselection.selection = request.selection;
+                    reply.xselection.target = request.target;
+                    reply.xselection.property = request.property;
+                    reply.xselection.time = request.time;
+                    XSendEvent(display, request.requestor, False, NoEventMask, &reply);
+                    XFlush(display);
+                } else if (event.type == ClientMessage &&
+                           event.xclient.message_type == atom("XdndStatus")) {
+                    if (event.xclient.data.l[1] & 1) send("XdndDrop", 0, CurrentTime, 0, 0);
+                } else if (event.type == ClientMessage &&
+                           event.xclient.message_type == atom("XdndFinished")) {
+                    accepted = event.xclient.data.l[1] & 1;
+                    return true;
+                }
+            }
+            return false;
+        },
+        10'000);
+    XDestroyWindow(display, source);
+    XSync(display, False);
+    return finished && accepted;
+}
+
 class ZeltoSelectionX11 : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -160,7 +222,8 @@ TEST_F(ZeltoSelectionX11, CopyKeyPutsTheSelectionOnTheClipboard) {
     EXPECT_TRUE(wait_for([&] {
         clipboard = run_output("xclip -o -selection clipboard 2>/dev/null");
         return clipboard == "first line\nsecond line";
-    })) << "clipboard: '" << clipboard << "'";
+    })) << "clipboard: '"
+        << clipboard << "'";
 }
 
 // The child reads in raw mode: a cooked terminal would hold the text back until a line end.
@@ -198,6 +261,16 @@ TEST_F(ZeltoSelectionX11, AMegabytePasteReachesTheChildWhole) {
         [&] { return fs::exists(dir_ / "got") && fs::file_size(dir_ / "got") >= text.size(); },
         30'000));
     EXPECT_TRUE(slurp(dir_ / "got") == text);
+}
+
+TEST_F(ZeltoSelectionX11, DroppedFilesReachTheChildAsPaths) {
+    start("stty raw -echo; touch ready; head -c 17 > got; exec sleep 60");
+    wait_ready();
+    ASSERT_TRUE(drop_files(display_, static_cast<::Window>(std::stoul(id_)),
+                           "file:///a/b.txt\r\nfile:///c/d.txt\r\n"));
+    ASSERT_TRUE(
+        wait_for([&] { return fs::exists(dir_ / "got") && fs::file_size(dir_ / "got") >= 17; }));
+    EXPECT_EQ(slurp(dir_ / "got"), "/a/b.txt /c/d.txt");
 }
 
 }  // namespace
