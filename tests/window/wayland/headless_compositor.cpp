@@ -58,6 +58,40 @@ bool answers(const std::string& socket) {
     return ok;
 }
 
+// Compositors still running when the test program exits without unwinding (a fatal error in the
+// code under test calls exit): stopped then by the process that started them, never by a forked
+// child that exits.
+struct LiveCompositor {
+    pid_t owner;
+    pid_t pid;
+    std::string runtime_dir;
+};
+// Never destroyed: the exit handler reads it after static objects are gone.
+std::vector<LiveCompositor>& live_compositors() {
+    static auto* live = new std::vector<LiveCompositor>;
+    return *live;
+}
+
+void stop_live_compositors() {
+    for (const LiveCompositor& compositor : live_compositors()) {
+        if (compositor.owner == getpid()) {
+            kill(compositor.pid, SIGTERM);
+            std::error_code error;
+            std::filesystem::remove_all(compositor.runtime_dir, error);
+        }
+    }
+}
+
+void remember(pid_t pid, const std::string& runtime_dir) {
+    static const bool registered = std::atexit(stop_live_compositors) == 0;
+    (void)registered;
+    live_compositors().push_back({getpid(), pid, runtime_dir});
+}
+
+void forget(pid_t pid) {
+    std::erase_if(live_compositors(), [&](const LiveCompositor& c) { return c.pid == pid; });
+}
+
 }  // namespace
 
 bool HeadlessCompositor::make_runtime_dir() {
@@ -114,6 +148,7 @@ bool HeadlessCompositor::wait_for_socket(pid_t pid) {
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid) {
             error_ = "the compositor exited at start-up";
+            forget(pid_);
             pid_ = -1;
             return false;
         }
@@ -136,6 +171,7 @@ bool HeadlessCompositor::start() {
         error_ = "fork failed";
         return false;
     }
+    remember(pid_, runtime_dir_);
     if (!wait_for_socket(pid_)) {
         stop();
         return false;
@@ -152,6 +188,7 @@ bool HeadlessCompositor::running() {
     }
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        forget(pid_);
         pid_ = -1;
         return false;
     }
@@ -160,6 +197,7 @@ bool HeadlessCompositor::running() {
 
 void HeadlessCompositor::stop() {
     if (pid_ > 0) {
+        forget(pid_);
         kill(pid_, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         int status = 0;
