@@ -596,6 +596,26 @@ TEST_F(X11SelectionTest, ARequestorItAlreadyWatchesStaysWatched) {
         << "the window still follows the screen's configuration";
 }
 
+TEST_F(X11SelectionTest, ASlowRequestorStillGetsEveryByte) {
+    const std::string text = sample_text(std::size_t{1} << 20);
+    window_->clipboard_send(text);
+    const auto reply = peer_request(atom("CLIPBOARD"), atom("UTF8_STRING"), atom("SLOW"));
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(peer_property(atom("SLOW"), true).type, atom("INCR"));
+    std::string received;
+    for (int piece = 0;; ++piece) {
+        ASSERT_TRUE(pump_until([&] { return peer_property(atom("SLOW"), false).type != None; }));
+        if (piece == 1) {
+            pump_for(700ms);  // idle past the point where a new request could replace it
+        }
+        const Property next = peer_property(atom("SLOW"), true);
+        if (next.bytes.empty()) break;
+        received += next.bytes;
+    }
+    EXPECT_EQ(received.size(), text.size());
+    EXPECT_TRUE(received == text);
+}
+
 // Draws that wait on the server make Xlib queue the events that arrive meanwhile; they are
 // handled before the loop sleeps on the connection again.
 TEST_F(X11SelectionTest, EventsQueuedWhilePresentingAreHandled) {
