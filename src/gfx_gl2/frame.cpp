@@ -381,8 +381,9 @@ void GfxOpenGL2::draw_overlays(const Vt& vt, const UiState& ui) {
                      fg.b / 255.0f);
         glDisable(GL_BLEND);
         const std::size_t top = vt.visible_top();
-        for (std::size_t l = ui.hovered_link_first_line; l <= ui.hovered_link_last_line; ++l) {
-            if (l < top || l >= top + visible_.size()) continue;
+        const std::size_t from = std::max(ui.hovered_link_first_line, top);
+        const std::size_t to = std::min(ui.hovered_link_last_line + 1, top + visible_.size());
+        for (std::size_t l = from; l < to; ++l) {
             const std::uint32_t c0 =
                 l == ui.hovered_link_first_line ? ui.hovered_link_first_column : 0;
             const std::uint32_t c1 =

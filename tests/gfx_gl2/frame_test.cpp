@@ -198,6 +198,25 @@ TEST_F(FrameTest, DecorationLinesDrawInTheirRows) {
     EXPECT_EQ(inked_rows(5, 0, BG), (std::vector<std::uint32_t>{}));
 }
 
+TEST_F(FrameTest, AHoveredLinkIsUnderlinedOverItsRowsAndMakesTheFrameWhole) {
+    open(8, 4);
+    follow_cursor = false;
+    ui.link_hovered = true;
+    ui.hovered_link_first_line = vt->screen_top() + 1;
+    ui.hovered_link_first_column = 5;
+    ui.hovered_link_last_line = vt->screen_top() + 2;
+    ui.hovered_link_last_column = 2;
+    EXPECT_FALSE(frame(2).has_value());
+    const std::uint32_t y1 = 2 * ch - 1, y2 = 3 * ch - 1;
+    EXPECT_EQ(at(4 * cw, y1), BG);
+    EXPECT_EQ(at(5 * cw, y1), WHITE);
+    EXPECT_EQ(at(8 * cw - 1, y1), WHITE);
+    EXPECT_EQ(at(0, y2), WHITE);
+    EXPECT_EQ(at(3 * cw - 1, y2), WHITE);
+    EXPECT_EQ(at(3 * cw, y2), BG);
+    EXPECT_EQ(at(0, ch - 1), BG);
+}
+
 TEST_F(FrameTest, LinksAreDashedUnderAlwaysUnderlineLinks) {
     settings.always_underline_links = true;
     open();
