@@ -20,6 +20,7 @@ namespace zelto {
 namespace {
 
 constexpr std::int64_t MAX_WAIT_MS = INT_MAX;
+constexpr std::uint32_t MAX_WINDOW_PIXELS = 32767;
 
 std::uint8_t to_offset(std::int64_t value) {
     return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, UINT8_MAX));
@@ -70,11 +71,12 @@ void App::start() {
         return proc;
     });
 
-    const PixelSize grid_pixels = gfx_->get_pixel_size({s.columns, s.rows});
+    const GridSize startup_grid = fit_startup_grid();
+    const PixelSize grid_pixels = gfx_->get_pixel_size(startup_grid);
     const std::uint32_t pad = 2u * s.padding.extra;
     const PixelSize window_pixels{grid_pixels.width + pad, grid_pixels.height + pad};
-    const PixelSize cell{grid_pixels.width / std::max(1u, s.columns),
-                         grid_pixels.height / std::max(1u, s.rows)};
+    const PixelSize cell{grid_pixels.width / std::max(1u, startup_grid.cols),
+                         grid_pixels.height / std::max(1u, startup_grid.rows)};
     create_window(window_pixels, cell);
 
     window_->callbacks = this;
@@ -128,6 +130,22 @@ void App::resolve_key_names() {
         binding->name.clear();
         binding->is_name = false;
     }
+}
+
+// Window systems take sizes up to 32767 pixels: a larger requested grid is reduced to fit.
+// The terminal and the pty follow the window's real grid at the end of start-up.
+GridSize App::fit_startup_grid() const {
+    const Settings& s = settings();
+    const PixelSize cell = gfx_->get_pixel_size({1, 1});
+    const std::uint32_t room = MAX_WINDOW_PIXELS - 2u * s.padding.extra;
+    const GridSize fitting{cell.width ? std::max(1u, room / cell.width) : s.columns,
+                           cell.height ? std::max(1u, room / cell.height) : s.rows};
+    const GridSize grid{std::min(s.columns, fitting.cols), std::min(s.rows, fitting.rows)};
+    if (grid.cols != s.columns || grid.rows != s.rows) {
+        warn("A grid of %u x %u cells does not fit in a window, using %u x %u\n", s.columns,
+             s.rows, grid.cols, grid.rows);
+    }
+    return grid;
 }
 
 void App::create_window(PixelSize size, PixelSize cell) {

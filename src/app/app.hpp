@@ -117,6 +117,7 @@ private:
     GridSize grid_for_window() const;
     void place_grid();
     void relayout(std::uint32_t width, std::uint32_t height);
+    GridSize fit_startup_grid() const;
     void create_window(PixelSize size, PixelSize cell);
     void resolve_key_names();
     static bool key_has_text(std::uint32_t key, std::uint32_t raw_keysym);

@@ -88,6 +88,23 @@ TEST(AppStartup, OpensTheGridItWasAskedForAndDrawsOnce) {
     app.shutdown();
 }
 
+TEST(AppStartup, AGridTooLargeForAWindowIsReducedWithAWarning) {
+    use_command({"/bin/sh", "-c", "stty size; sleep 5"});
+    settings().columns = 65535;
+    settings().rows = 3000;
+    ::testing::internal::CaptureStderr();
+    App app(fake_backends());
+    app.start();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "[\x1b[33mwarning\x1b[m] A grid of 65535 x 3000 cells does not fit in a window, "
+              "using 4095 x 2047\n");
+    EXPECT_LE(app.window().w, 32767u);
+    EXPECT_LE(app.window().h, 32767u);
+    EXPECT_EQ(app.vt().cols(), 4095u);
+    EXPECT_EQ(app.vt().rows(), 2047u);
+    app.shutdown();
+}
+
 TEST(AppStartup, StartupIdIsHandedToTheWindowAndHiddenFromTheChild) {
     const std::string out = temp_path("startup-id");
     use_command({"/bin/sh", "-c", "echo ${DESKTOP_STARTUP_ID-none} > " + out});
