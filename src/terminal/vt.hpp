@@ -203,6 +203,7 @@ public:
 
 private:
     friend class VtParser;
+    friend struct VtCsiHandlers;
 
     // Parser actions.
     void print_run(std::string_view run);
@@ -230,7 +231,9 @@ private:
     void designate(int slot, std::uint8_t code);
     void dec_alignment_test();
     void set_mode(const VtCsi& csi, bool on);
+    void alternate_screen_with_cursor(bool on);
     void select_graphic_rendition(const VtCsi& csi);
+    void apply_sgr_code(std::uint32_t code);
     void unknown_escape(std::uint8_t final);
     void not_implemented(const char* what);
 
@@ -304,6 +307,12 @@ private:
     std::vector<bool> tab_stops_;
     std::uint16_t tab_width_ = 8;
     std::string title_;
+    std::vector<std::string> title_stack_;
+    // XTMODKEYS: keyboard, cursor keys, function keys, other keys. Recorded, not used by the encoders.
+    std::array<std::uint8_t, 4> modify_keys_{};
+    HidePointer pointer_mode_ = HIDE_POINTER_TRUE;
+    // Mode 1049 was set: its reset returns the cursor to where the set found it.
+    bool alt_screen_cursor_saved_ = false;
 
     VtParser parser_;
 
