@@ -19,6 +19,7 @@
 #include "terminal/vt_input.hpp"
 #include "terminal/vt_cursor.hpp"
 #include "terminal/vt_line.hpp"
+#include "terminal/vt_links.hpp"
 #include "terminal/vt_parser.hpp"
 #include "terminal/vt_selection.hpp"
 #include "terminal/warning_limiter.hpp"
@@ -39,6 +40,8 @@ struct VtModes {
     bool no_auto_wrap = false;
     bool reverse_auto_wrap = false;
     bool insert = false;
+    // Mode 69: CSI s sets the left and right margins (DECSLRM) instead of saving the cursor.
+    bool left_right_margins = false;
     bool raise_on_bell = false;
     bool urgent_on_bell = false;
 };
@@ -214,10 +217,21 @@ private:
     void string_dispatch(VtStringKind kind, std::string_view text);
     void string_overflow(VtStringKind kind);
 
-    // Printing.
+    void escape_started();
+
+    // Printing (vt_print.cpp).
     void print_plain_run(std::string_view run);
-    void put_cell(char32_t code);
+    void print_character(char32_t ch);
+    void store_cell(VtLine& line, const VtCell& cell);
+    bool is_combining(char32_t ch);
+    void combine_character(char32_t ch);
+    void write_back_record(char32_t base);
     void wrap_to_next_line();
+    // A control or escape ends the text: no more combining, and the link candidate is done.
+    void end_text(bool ends_link);
+    VtTextPoint link_end() const;
+    void detect_link(char32_t ch, VtTextPoint at);
+    void commit_link(VtTextPoint end);
     char32_t translate(std::uint8_t byte);
     bool translation_possible() const;
 
@@ -281,6 +295,10 @@ private:
     std::uint16_t left_margin_ = 0;
     std::uint16_t right_margin_ = 0;
     VtLastChar last_char_;
+    // The last character printed, for grapheme breaks; 0 after a control.
+    char32_t last_code_point_ = 0;
+    std::int32_t grapheme_state_ = 0;
+    VtLinkDetector link_detector_;
 
     bool scrolled_back_ = false;
     std::size_t view_top_ = 0;

@@ -1,4 +1,4 @@
-// Printing, C0 controls, ESC sequences, character sets and the full reset.
+// C0 controls, ESC sequences, character sets and the full reset.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -30,16 +30,9 @@ char32_t translate_with(VtCharset charset, std::uint8_t byte) {
     return byte;
 }
 
-// Everything but the code point.
-bool same_attributes(const VtCell& a, const VtCell& b) {
-    static_assert(offsetof(VtCell, code) == 0);
-    return std::memcmp(reinterpret_cast<const char*>(&a) + sizeof(char32_t),
-                       reinterpret_cast<const char*>(&b) + sizeof(char32_t), sizeof(VtCell) - sizeof(char32_t)) == 0;
-}
-
 }  // namespace
 
-// Printing --------------------------------------------------------------------------------------
+// Character sets --------------------------------------------------------------------------------
 
 bool Vt::translation_possible() const {
     return (gl_ >= 0 && charsets_[static_cast<std::size_t>(gl_)] != VT_CHARSET_ASCII) ||
@@ -57,122 +50,10 @@ char32_t Vt::translate(std::uint8_t byte) {
     return gl_ >= 0 ? translate_with(charsets_[static_cast<std::size_t>(gl_)], byte) : byte;
 }
 
-void Vt::print_run(std::string_view run) {
-    if (translation_possible()) {
-        for (const char c : run) put_cell(translate(static_cast<std::uint8_t>(c)));
-        return;
-    }
-    print_plain_run(run);
-}
-
-void Vt::print_code_point(char32_t code) { put_cell(code); }
-
-void Vt::wrap_to_next_line() {
-    lines_[row_].was_wrapped = true;
-    col_ = 0;
-    line_feed();
-    lines_[row_].rejoinable = true;
-}
-
-// The hot path: ASCII text with the current attributes, written a line segment at a time.
-void Vt::print_plain_run(std::string_view run) {
-    std::size_t i = 0;
-    while (i < run.size()) {
-        if (wrap_pending_) {
-            if (!modes_.no_auto_wrap) {
-                wrap_to_next_line();
-            } else {
-                wrap_pending_ = false;
-            }
-        }
-        ensure_cursor_line();
-        VtLine& line = lines_[row_];
-        const std::size_t room = static_cast<std::size_t>(cols_ - col_);
-        const std::size_t n = std::min(room, run.size() - i);
-        if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
-        reserve_cells(line, col_ + n);
-        // Cells are stored whole and then given their code (never patched on the stack and
-        // copied back, which stalls store forwarding on every cell).
-        const VtCell& attributes = current_attributes_;
-        std::size_t first = SIZE_MAX, last = 0;
-        // Cells that exist are compared, so redrawing unchanged text damages nothing...
-        const std::size_t overwrite = std::min(n, line.cells.size() - col_);
-        VtCell* cells = line.cells.data() + col_;
-        for (std::size_t k = 0; k < overwrite; ++k) {
-            const char32_t code = static_cast<unsigned char>(run[i + k]);
-            if (cells[k].code != code || !same_attributes(cells[k], attributes)) {
-                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
-                cells[k].code = code;
-                if (first == SIZE_MAX) first = k;
-                last = k;
-            }
-        }
-        // ...and cells past the end of the line are appended.
-        if (overwrite < n) {
-            if (first == SIZE_MAX) first = overwrite;
-            last = n - 1;
-            append_copies(line.cells, n - overwrite, attributes);
-            cells = line.cells.data() + col_;
-            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
-        }
-        if (first != SIZE_MAX) {
-            line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
-            changed_ = true;
-        }
-        std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
-        last_char_.cell.code = static_cast<unsigned char>(run[i + n - 1]);
-        last_char_.row = row_;
-        last_char_.col = static_cast<std::uint16_t>(col_ + n - 1);
-        last_char_.recorded = true;
-        i += n;
-        if (col_ + n >= cols_) {
-            col_ = static_cast<std::uint16_t>(cols_ - 1);
-            if (modes_.no_auto_wrap) {
-                // The rest of the run lands in the last column: only its last byte remains.
-                if (i < run.size()) {
-                    i = run.size() - 1;
-                    wrap_pending_ = false;
-                    continue;
-                }
-            }
-            wrap_pending_ = true;
-        } else {
-            col_ = static_cast<std::uint16_t>(col_ + n);
-        }
-    }
-    repaint_required_ = true;
-}
-
-void Vt::put_cell(char32_t code) {
-    if (wrap_pending_) {
-        if (!modes_.no_auto_wrap) {
-            wrap_to_next_line();
-        } else {
-            wrap_pending_ = false;
-        }
-    }
-    ensure_cursor_line();
-    VtLine& line = lines_[row_];
-    ensure_cell(line, col_);
-    VtCell cell = current_attributes_;
-    cell.code = code;
-    if (!(line.cells[col_] == cell)) {
-        line.cells[col_] = cell;
-        line.damage.mark_cell(col_);
-        changed_ = true;
-    }
-    last_char_ = {cell, row_, col_, true};
-    if (col_ + 1 >= cols_) {
-        wrap_pending_ = true;
-    } else {
-        ++col_;
-    }
-    repaint_required_ = true;
-}
-
 // C0 controls -----------------------------------------------------------------------------------
 
 void Vt::execute(std::uint8_t control) {
+    end_text(control != 0x07 && control != 0x0E && control != 0x0F);
     switch (control) {
     case 0x07: bell(); break;
     case 0x08: backspace(); break;

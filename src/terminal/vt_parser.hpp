@@ -78,6 +78,7 @@ inline constexpr std::size_t VT_APC_MAX = 4 * 1024 * 1024;
 //   print_run(std::string_view)         printable ASCII, in runs
 //   print_code_point(char32_t)          one decoded non-ASCII character (U+FFFD for bad UTF-8)
 //   execute(std::uint8_t)               a C0 control other than ESC, CAN and SUB
+//   escape_started()                    ESC in ground: the text before it has ended
 //   esc_dispatch(intermediate, final)   ESC [intermediate] final
 //   csi_dispatch(const VtCsi&)
 //   string_dispatch(VtStringKind, std::string_view)
@@ -181,6 +182,7 @@ template <class Handler>
 void VtParser::ground_byte(std::uint8_t byte, Handler& handler) {
     if (byte == ESC) {
         state_ = VT_PARSER_STATE_ESCAPED;
+        handler.escape_started();
     } else if (byte < 0x20) {
         handler.execute(byte);
     } else if (byte >= 0x80) {

@@ -402,6 +402,7 @@ void Vt::remap_line_indexes(const std::function<std::size_t(std::size_t)>& line,
         command->output_end_row = line(command->output_end_row);
     }
     selection_.remap(point);
+    link_detector_.start = point(link_detector_.start);
 }
 
 // The child learns the grid and its pixel size from the kernel's window-size signal.

@@ -110,6 +110,7 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
     }
     selection_.shift(at, delta);
     if (tracked_line_index_) shift_index(*tracked_line_index_, at, delta);
+    shift_index(link_detector_.start.line, at, delta);
     for (const auto& command : command_history_) {
         shift_index(command->start_row, at, delta);
         shift_index(command->output_start_row, at, delta);

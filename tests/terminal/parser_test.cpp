@@ -13,6 +13,7 @@ struct Recorder {
     void print_run(std::string_view run) { log += "print(" + std::string(run) + ")"; }
     void print_code_point(char32_t c) { log += "cp(" + std::to_string(static_cast<unsigned>(c)) + ")"; }
     void execute(std::uint8_t c) { log += "exec(" + std::to_string(c) + ")"; }
+    void escape_started() {}
     void esc_dispatch(std::uint8_t intermediate, std::uint8_t final) {
         log += "esc(";
         if (intermediate) log += static_cast<char>(intermediate);

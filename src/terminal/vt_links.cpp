@@ -1,0 +1,143 @@
+// Link detection in printed text.
+#include "terminal/vt_links.hpp"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace zelto {
+
+namespace {
+
+constexpr std::array<std::string_view, 34> SCHEMES = {
+    "file",   "http",   "https",   "shttp",  "irc",    "smb", "udp",    "xmpp",  "xri",
+    "magnet", "mailto", "callto",  "message", "mumble", "ssh", "telnet", "imap",  "pop",
+    "ftp",    "sftp",   "tftp",    "nfs",    "fish",   "git", "svn",    "jar",   "mvn",
+    "vnc",    "rdp",    "spice",   "nx",     "cvs",    "admin", "app",
+};
+constexpr std::size_t MAX_SCHEME_LETTERS = 10;
+
+bool is_known_scheme(std::string_view text) {
+    return std::any_of(SCHEMES.begin(), SCHEMES.end(), [&](std::string_view scheme) {
+        return scheme.size() == text.size() &&
+               std::equal(scheme.begin(), scheme.end(), text.begin(),
+                          [](char a, char b) { return a == (b | 0x20); });
+    });
+}
+
+bool is_ascii_alnum(char32_t ch) {
+    return (ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z');
+}
+
+bool is_url_character(char32_t ch) {
+    if (is_ascii_alnum(ch)) return true;
+    switch (ch) {
+    case '!': case '#': case '$': case '%': case '&': case '\'': case '(': case ')': case '*':
+    case '+': case ',': case '-': case '.': case '/': case ':': case ';': case '=': case '?':
+    case '@': case '[': case ']': case '_': case '~': return true;
+    default: return false;
+    }
+}
+
+// "www." followed by text holding another '.'.
+bool has_second_dot(const std::string& text) { return text.find('.', 4) != std::string::npos; }
+
+}  // namespace
+
+bool VtLinkDetector::is_link() const {
+    switch (state_) {
+    case VT_URI_STATE_PATH: return true;
+    case VT_URI_STATE_WWW_DOT: return has_second_dot(text_);
+    // A host part alone is a link when it looks like a host name.
+    case VT_URI_STATE_AUTHORITY: return text_.find('.') != std::string::npos;
+    default: return false;
+    }
+}
+
+bool VtLinkDetector::finish() {
+    if (is_link()) return true;
+    reset();
+    return false;
+}
+
+bool VtLinkDetector::step(char32_t ch, VtTextPoint at) {
+    if (text_.size() >= MAX_LENGTH) {
+        if (is_link()) return true;
+        reset();
+    }
+    switch (state_) {
+    case VT_URI_STATE_IDLE:
+        if (can_start(ch)) {
+            text_.assign(1, static_cast<char>(ch));
+            start = at;
+            state_ = VT_URI_STATE_SCHEME;
+        }
+        return false;
+    case VT_URI_STATE_SCHEME:
+        if (ch >= 'a' && ch <= 'z' && text_.size() < MAX_SCHEME_LETTERS) {
+            text_ += static_cast<char>(ch);
+        } else if (ch == ':' && is_known_scheme(text_)) {
+            text_ += ':';
+            state_ = VT_URI_STATE_COLON;
+        } else if (ch == '.' && text_ == "www") {
+            text_ += '.';
+            state_ = VT_URI_STATE_WWW_DOT;
+        } else {
+            reset();
+        }
+        return false;
+    case VT_URI_STATE_COLON:
+    case VT_URI_STATE_SLASH:
+        if (ch == '/') {
+            text_ += '/';
+            state_ = state_ == VT_URI_STATE_COLON ? VT_URI_STATE_SLASH : VT_URI_STATE_AUTHORITY;
+        } else {
+            reset();
+        }
+        return false;
+    case VT_URI_STATE_AUTHORITY:
+        // The host part ends where a path would: a space after "https://example.com" is not
+        // part of the link.
+        if (ch == '/') {
+            text_ += '/';
+            state_ = VT_URI_STATE_PATH;
+            return false;
+        }
+        break;
+    case VT_URI_STATE_PATH:
+    case VT_URI_STATE_WWW_DOT: break;
+    }
+    if (is_url_character(ch)) {
+        text_ += static_cast<char>(ch);
+        return false;
+    }
+    return finish();
+}
+
+std::uint16_t add_cell_link(VtLine& line, const std::string& text) {
+    constexpr std::size_t MAX_LINKS = std::numeric_limits<std::uint16_t>::max();
+    if (line.links && line.links->size() >= std::min(MAX_LINKS, 2 * std::max<std::size_t>(line.cells.size(), 8))) {
+        std::vector<std::string>& links = *line.links;
+        std::vector<std::uint16_t> renumbered(links.size() + 1, 0);
+        for (const VtCell& cell : line.cells) {
+            if (cell.link != 0 && cell.link <= links.size()) renumbered[cell.link] = 1;
+        }
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < links.size(); ++i) {
+            if (renumbered[i + 1] == 0) continue;
+            if (kept != i) links[kept] = std::move(links[i]);
+            renumbered[i + 1] = static_cast<std::uint16_t>(++kept);
+        }
+        links.resize(kept);
+        for (VtCell& cell : line.cells) {
+            if (cell.link != 0) cell.link = cell.link <= renumbered.size() - 1 ? renumbered[cell.link] : 0;
+        }
+        const bool known = std::find(links.begin(), links.end(), text) != links.end();
+        if (!known && links.size() >= MAX_LINKS) return 0;
+    }
+    return static_cast<std::uint16_t>(line.add_link(text) + 1);
+}
+
+}  // namespace zelto

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "terminal/vt_line.hpp"
+#include "terminal/vt_selection.hpp"
+
+namespace zelto {
+
+enum VtUriState : std::uint8_t {
+    VT_URI_STATE_IDLE,
+    VT_URI_STATE_SCHEME,     // letters of a scheme or "www"
+    VT_URI_STATE_COLON,      // a known scheme and ':'
+    VT_URI_STATE_SLASH,      // ... and one '/'
+    VT_URI_STATE_AUTHORITY,  // ... "://" and the host part
+    VT_URI_STATE_PATH,       // after the host part's '/'
+    VT_URI_STATE_WWW_DOT,    // "www."
+};
+
+// Watches printed characters for things that look like links: a known scheme with "://" and
+// more, or a host name starting "www.". It knows nothing of the screen: the terminal says where
+// each character lands and links the cells when a candidate is complete.
+class VtLinkDetector {
+public:
+    // Candidates are finished at this length: every line a link covers keeps its text, so a
+    // longer one would cost its length times its line count.
+    static constexpr std::size_t MAX_LENGTH = 8192;
+
+    // Only letters start a candidate: everything else costs the terminal this one test.
+    static bool can_start(char32_t ch) { return ((ch | 0x20) - 'a') < 26; }
+    bool idle() const { return state_ == VT_URI_STATE_IDLE; }
+    // Nothing to do for this character.
+    bool ignores(char32_t ch) const { return idle() & !can_start(ch); }
+
+    // One character printed at `at`. True when it ended a candidate that is a link: then the
+    // caller links `text()` from `start` up to `at` (exclusive), calls `reset()` and feeds the
+    // character again, as it may start the next candidate.
+    bool step(char32_t ch, VtTextPoint at);
+    // The text before a control ends: true when it is a link (then link it and `reset()`).
+    bool finish();
+    void reset() {
+        state_ = VT_URI_STATE_IDLE;
+        text_.clear();
+        if (text_.capacity() > 256) std::string().swap(text_);
+    }
+
+    const std::string& text() const { return text_; }
+    VtUriState state() const { return state_; }
+    // The first character's place; it moves with the lines like every stored line index.
+    VtTextPoint start;
+
+private:
+    bool is_link() const;
+
+    VtUriState state_ = VT_URI_STATE_IDLE;
+    std::string text_;
+};
+
+// 1 + the index of `text` in the line's links, added when absent, for a cell's `link`. Entries
+// no cell refers to any more are dropped before the list would outgrow the cells or the cell
+// index; 0 when every index is taken.
+std::uint16_t add_cell_link(VtLine& line, const std::string& text);
+
+}  // namespace zelto

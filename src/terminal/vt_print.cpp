@@ -1,0 +1,340 @@
+// The printing path: text from the parser becomes cells, with wide and combining characters,
+// auto-wrap, insert mode and link detection.
+#include <utf8proc.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "terminal/vt.hpp"
+#include "util/diagnostics.hpp"
+#include "util/utf8.hpp"
+
+namespace zelto {
+
+namespace {
+
+// Everything but the code point.
+bool same_attributes(const VtCell& a, const VtCell& b) {
+    static_assert(offsetof(VtCell, code) == 0);
+    return std::memcmp(reinterpret_cast<const char*>(&a) + sizeof(char32_t),
+                       reinterpret_cast<const char*>(&b) + sizeof(char32_t), sizeof(VtCell) - sizeof(char32_t)) == 0;
+}
+
+// Marks that combine with any base even when nothing was printed before them on this run.
+bool is_combining_block(char32_t ch) {
+    return (ch >= 0x300 && ch <= 0x36F) || (ch >= 0x1AB0 && ch <= 0x1AFF) || (ch >= 0x1DC0 && ch <= 0x1DFF) ||
+           (ch >= 0x20D0 && ch <= 0x20FF) || (ch >= 0xFE20 && ch <= 0xFE2F);
+}
+
+// Private use, dingbats and specials: their glyphs often spill into the next cell.
+bool may_overhang(char32_t ch) {
+    return (ch >= 0xE000 && ch <= 0xF8FF) || (ch >= 0x2700 && ch <= 0x27BF) || (ch >= 0xFFF0 && ch <= 0xFFFF);
+}
+
+// Combining marks drawn as the cell's own line decorations.
+std::uint8_t decoration_of_mark(char32_t ch) {
+    switch (ch) {
+    case 0x332: return VT_CELL_UNDERLINED;
+    case 0x333: return VT_CELL_DOUBLE_UNDERLINE;
+    case 0x305: return VT_CELL_OVERLINE;
+    case 0x336: return VT_CELL_STRIKETHROUGH;
+    case 0x1AB6: return VT_CELL_CURLY_UNDERLINE;
+    default: return 0;
+    }
+}
+
+constexpr std::uint8_t MARK_DECORATIONS = VT_CELL_UNDERLINED | VT_CELL_DOUBLE_UNDERLINE | VT_CELL_OVERLINE |
+                                          VT_CELL_STRIKETHROUGH | VT_CELL_CURLY_UNDERLINE;
+
+int char_width(char32_t ch) { return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch)); }
+
+// The base with the mark composed into one character (e and U+0301 give U+00E9), or 0.
+char32_t composed(char32_t base, char32_t mark) {
+    std::string text;
+    append_utf8(text, base);
+    append_utf8(text, mark);
+    utf8proc_uint8_t* nfc = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(text.c_str()));
+    if (nfc == nullptr) {
+        warn("Unicode normalization failed %s\n", std::strerror(ENOMEM));
+        return 0;
+    }
+    const auto length = static_cast<utf8proc_ssize_t>(std::strlen(reinterpret_cast<const char*>(nfc)));
+    utf8proc_int32_t code = 0;
+    const utf8proc_ssize_t used = utf8proc_iterate(nfc, length, &code);
+    std::free(nfc);
+    // Only a single character is a composition; anything else keeps the mark apart.
+    return used > 0 && used == length && static_cast<std::size_t>(length) != text.size() ? static_cast<char32_t>(code)
+                                                                                        : 0;
+}
+
+}  // namespace
+
+// Parser actions --------------------------------------------------------------------------------
+
+void Vt::print_run(std::string_view run) {
+    if (translation_possible() || modes_.insert) {
+        for (const char c : run) print_character(translate(static_cast<std::uint8_t>(c)));
+        return;
+    }
+    print_plain_run(run);
+}
+
+void Vt::print_code_point(char32_t ch) {
+    if (is_combining(ch)) {
+        if (!link_detector_.idle()) detect_link(ch, link_end());
+        combine_character(ch);
+        return;
+    }
+    print_character(ch);
+}
+
+void Vt::escape_started() { end_text(true); }
+
+void Vt::end_text(bool ends_link) {
+    last_code_point_ = 0;
+    grapheme_state_ = 0;
+    if (ends_link && !link_detector_.idle()) {
+        if (link_detector_.finish()) commit_link(link_end());
+        link_detector_.reset();
+    }
+}
+
+// Characters ------------------------------------------------------------------------------------
+
+bool Vt::is_combining(char32_t ch) {
+    if (last_code_point_ == 0) return is_combining_block(ch);
+    const bool boundary = utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(last_code_point_),
+                                                           static_cast<utf8proc_int32_t>(ch), &grapheme_state_);
+    return !boundary && char_width(ch) == 0;
+}
+
+void Vt::wrap_to_next_line() {
+    lines_[row_].was_wrapped = true;
+    col_ = 0;
+    line_feed();
+    lines_[row_].rejoinable = true;
+}
+
+void Vt::print_character(char32_t ch) {
+    // A character wider than the whole line is drawn in one cell.
+    const int width = std::min<int>(char_width(ch), cols_);
+    last_code_point_ = ch;
+    repaint_required_ = true;
+    if (wrap_pending_) {
+        if (!modes_.no_auto_wrap) wrap_to_next_line();
+        wrap_pending_ = false;
+    }
+    // A wide character never hangs over the right edge: it wraps first, or without auto-wrap it
+    // takes the last columns.
+    if (width >= 2 && col_ + width > cols_) {
+        if (modes_.no_auto_wrap) {
+            col_ = static_cast<std::uint16_t>(cols_ - width);
+        } else {
+            wrap_to_next_line();
+        }
+    }
+    if (!link_detector_.ignores(ch)) detect_link(ch, {row_, col_});
+    const std::size_t line_count = lines_.size();
+    ensure_cursor_line();
+    if (lines_.size() != line_count && scrolled_back_ && !alternate_screen_active()) {
+        scrollback_grew_while_viewing_ = true;
+    }
+    VtLine& line = lines_[row_];
+    VtCell cell = current_attributes_;
+    cell.code = ch;
+    store_cell(line, cell);
+    last_char_ = {cell, row_, col_, true};
+    ++col_;
+    if (width >= 2) {
+        cell.code = VT_WIDE_CHAR_TAIL;
+        for (int i = 1; i < width; ++i) {
+            store_cell(line, cell);
+            ++col_;
+        }
+    } else if (may_overhang(ch) && col_ == line.cells.size() && col_ < cols_) {
+        // Room for the glyph, only where nothing follows: redrawing the line never grows it.
+        line.cells.push_back(blank_cell_);
+        line.damage.mark_cell(col_);
+    }
+    wrap_pending_ = col_ >= cols_;
+    col_ = std::min<std::uint16_t>(col_, static_cast<std::uint16_t>(cols_ - 1));
+}
+
+void Vt::store_cell(VtLine& line, const VtCell& cell) {
+    if (!modes_.insert) {
+        ensure_cell(line, col_);
+        if (!(line.cells[col_] == cell)) {
+            line.cells[col_] = cell;
+            line.damage.mark_cell(col_);
+            changed_ = true;
+        }
+        return;
+    }
+    if (col_ > 0) ensure_cell(line, col_ - 1u);
+    line.insert_cell(col_, cell);
+    if (line.cells.size() > cols_) {
+        // A wide character pushed half over the edge goes away whole.
+        const bool cut_in_half = line.cells[cols_].code == VT_WIDE_CHAR_TAIL &&
+                                 line.cells[cols_ - 1u].code != VT_WIDE_CHAR_TAIL;
+        line.cells.resize(cols_);
+        if (cut_in_half) line.cells[cols_ - 1u] = blank_cell_;
+    }
+    mark_full(line);
+}
+
+void Vt::combine_character(char32_t ch) {
+    last_code_point_ = ch;
+    if (!last_char_.recorded) {
+        static constexpr const char* FORMAT = "Got combining character but no previous character is recorded\n";
+        if (warnings_.allow(FORMAT)) warn(FORMAT);
+        return;
+    }
+    VtCell& record = last_char_.cell;
+    const char32_t base = record.code;
+    const std::uint8_t decoration = record.has(VT_CELL_LINE_COLOR_SET) ? 0 : decoration_of_mark(ch);
+    if (decoration != 0) {
+        record.decorations |= decoration;
+    } else if (record.combine[0] == 0) {
+        const char32_t composition = composed(base, ch);
+        if (composition != 0) {
+            record.code = composition;
+        } else {
+            record.combine[0] = ch;
+        }
+    } else if (record.combine[1] == 0) {
+        record.combine[1] = ch;
+    } else {
+        static constexpr const char* FORMAT = "Combining character limit (%zu) exceeded\n";
+        if (warnings_.allow(FORMAT)) warn(FORMAT, std::size(record.combine));
+        return;
+    }
+    write_back_record(base);
+}
+
+// The recorded cell goes back to its place, unless that cell was overwritten since.
+void Vt::write_back_record(char32_t base) {
+    const VtCell& record = last_char_.cell;
+    VtCell* cell = nullptr;
+    if (last_char_.row < lines_.size() && last_char_.col < lines_[last_char_.row].cells.size()) {
+        cell = &lines_[last_char_.row].cells[last_char_.col];
+    }
+    if (cell == nullptr || cell->code != base) {
+        last_char_.recorded = false;
+        return;
+    }
+    cell->code = record.code;
+    std::copy(std::begin(record.combine), std::end(record.combine), std::begin(cell->combine));
+    cell->font_style = record.font_style;
+    cell->decorations = static_cast<std::uint8_t>((cell->decorations & ~MARK_DECORATIONS) |
+                                                  (record.decorations & MARK_DECORATIONS));
+    lines_[last_char_.row].damage.mark_cell(last_char_.col);
+    changed_ = repaint_required_ = true;
+}
+
+// The hot path: ASCII text with the current attributes, written a line segment at a time.
+void Vt::print_plain_run(std::string_view run) {
+    std::size_t i = 0;
+    while (i < run.size()) {
+        if (wrap_pending_) {
+            if (!modes_.no_auto_wrap) wrap_to_next_line();
+            wrap_pending_ = false;
+        }
+        ensure_cursor_line();
+        VtLine& line = lines_[row_];
+        const std::size_t room = static_cast<std::size_t>(cols_ - col_);
+        const std::size_t n = std::min(room, run.size() - i);
+        if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
+        reserve_cells(line, col_ + n);
+        // Cells are stored whole and then given their code (never patched on the stack and
+        // copied back, which stalls store forwarding on every cell).
+        const VtCell& attributes = current_attributes_;
+        std::size_t first = SIZE_MAX, last = 0;
+        // Cells that exist are compared, so redrawing unchanged text damages nothing...
+        const std::size_t overwrite = std::min(n, line.cells.size() - col_);
+        VtCell* cells = line.cells.data() + col_;
+        for (std::size_t k = 0; k < overwrite; ++k) {
+            const char32_t code = static_cast<unsigned char>(run[i + k]);
+            if (cells[k].code != code || !same_attributes(cells[k], attributes)) {
+                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
+                cells[k].code = code;
+                if (first == SIZE_MAX) first = k;
+                last = k;
+            }
+        }
+        // ...and cells past the end of the line are appended.
+        if (overwrite < n) {
+            if (first == SIZE_MAX) first = overwrite;
+            last = n - 1;
+            append_copies(line.cells, n - overwrite, attributes);
+            cells = line.cells.data() + col_;
+            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
+        }
+        if (first != SIZE_MAX) {
+            line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
+            changed_ = true;
+        }
+        std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
+        last_char_.cell.code = static_cast<unsigned char>(run[i + n - 1]);
+        last_char_.row = row_;
+        last_char_.col = static_cast<std::uint16_t>(col_ + n - 1);
+        last_char_.recorded = true;
+        // The segment's cells are written, so a link that ends inside it covers finished cells.
+        for (std::size_t k = 0; k < n; ++k) {
+            const char32_t ch = static_cast<unsigned char>(run[i + k]);
+            if (!link_detector_.ignores(ch)) detect_link(ch, {row_, static_cast<std::uint16_t>(col_ + k)});
+        }
+        i += n;
+        if (col_ + n >= cols_) {
+            col_ = static_cast<std::uint16_t>(cols_ - 1);
+            if (modes_.no_auto_wrap && i < run.size()) {
+                // The rest of the run lands in the last column: only its last byte remains.
+                for (; i + 1 < run.size(); ++i) {
+                    const char32_t ch = static_cast<unsigned char>(run[i]);
+                    if (!link_detector_.ignores(ch)) detect_link(ch, {row_, col_});
+                }
+                continue;
+            }
+            wrap_pending_ = true;
+        } else {
+            col_ = static_cast<std::uint16_t>(col_ + n);
+        }
+    }
+    last_code_point_ = static_cast<unsigned char>(run.back());
+    grapheme_state_ = 0;
+    repaint_required_ = true;
+}
+
+// Links -----------------------------------------------------------------------------------------
+
+// Where the cursor ends a link: with a wrap pending the last column is covered too.
+VtTextPoint Vt::link_end() const {
+    return {row_, wrap_pending_ ? cols_ : col_};
+}
+
+void Vt::detect_link(char32_t ch, VtTextPoint at) {
+    if (!link_detector_.step(ch, at)) return;
+    commit_link(at);
+    link_detector_.reset();
+    link_detector_.step(ch, at);
+}
+
+// The cells from the candidate's first character up to `end` (exclusive) get the link; each
+// line stores its text once.
+void Vt::commit_link(VtTextPoint end) {
+    const VtTextPoint start = link_detector_.start;
+    const std::string& text = link_detector_.text();
+    for (std::size_t row = start.line; row <= end.line && row < lines_.size(); ++row) {
+        VtLine& line = lines_[row];
+        const std::size_t first = row == start.line ? start.col : 0;
+        const std::size_t stop = std::min<std::size_t>(row == end.line ? end.col : cols_, line.cells.size());
+        if (first >= stop) continue;
+        const std::uint16_t link = add_cell_link(line, text);
+        for (std::size_t c = first; c < stop; ++c) line.cells[c].link = link;
+        line.damage.mark_range(static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(stop - 1));
+        changed_ = repaint_required_ = true;
+    }
+}
+
+}  // namespace zelto
