@@ -339,8 +339,13 @@ struct VtCsiHandlers {
         vt.current_attributes_ = cell;
         vt.current_attributes_.code = 0;
         vt.current_attributes_.combine[0] = vt.current_attributes_.combine[1] = 0;
+        // A link index belongs to the line it was found on.
+        vt.current_attributes_.link = saved.link;
         for (std::uint32_t n = count(static_cast<std::uint32_t>(vt.cols_) * vt.rows_); n > 0; --n) {
             vt.print_code_point(cell.code);
+            for (const char32_t mark : cell.combine) {
+                if (mark != 0) vt.print_code_point(mark);
+            }
         }
         vt.current_attributes_ = saved;
     }
@@ -359,6 +364,25 @@ struct VtCsiHandlers {
         }
         vt.set_scroll_region(top_row, bottom_row);
         move_to(vt.modes_.origin ? vt.scroll_region_top_ : 0, 0);
+    }
+
+    // CSI s is SCOSC, or DECSLRM while left/right margin mode is on. Only the right margin
+    // affects anything (ICH and DCH).
+    void save_cursor_or_set_margins() {
+        if (!vt.modes_.left_right_margins) {
+            vt.save_cursor();
+            return;
+        }
+        const std::uint32_t left = std::min<std::uint32_t>(csi.count_param(0, 1), 0xFFFF);
+        const std::uint32_t right = std::min<std::uint32_t>(csi.count_param(1, vt.cols_), vt.cols_);
+        if (left + 1 < right) {
+            vt.left_margin_ = static_cast<std::uint16_t>(left - 1);
+            vt.right_margin_ = static_cast<std::uint16_t>(right - 1);
+        } else {
+            static constexpr const char* FORMAT = "invalid DECSLRM values\n";
+            if (vt.warnings_.allow(FORMAT)) warn(FORMAT);
+        }
+        move_to(0, 0);
     }
 
     // Modes ----------------------------------------------------------------------------------
@@ -721,7 +745,7 @@ struct VtCsiHandlers {
         case csi_key(0, 0, 'm'): vt.select_graphic_rendition(csi); break;  // SGR
         case csi_key(0, 0, 'n'): device_status(); break;                   // DSR
         case csi_key(0, 0, 'r'): set_top_bottom_margins(); break;          // DECSTBM
-        case csi_key(0, 0, 's'): vt.save_cursor(); break;                  // SCOSC
+        case csi_key(0, 0, 's'): save_cursor_or_set_margins(); break;      // SCOSC
         case csi_key(0, 0, 't'): window_operation(); break;                // XTWINOPS
         case csi_key(0, 0, 'u'): restore_cursor(); break;                  // SCORC
         case csi_key('?', 0, 'h'): vt.set_mode(csi, true); break;          // DECSET
@@ -826,6 +850,13 @@ void Vt::set_mode(const VtCsi& csi, bool on) {
         case 2004: input_modes_.bracketed_paste = on; break;
         case 25: cursor_hidden_ = !on; break;
         case 45: modes_.reverse_auto_wrap = on; break;
+        case 69:
+            modes_.left_right_margins = on;
+            if (!on) {
+                left_margin_ = 0;
+                right_margin_ = static_cast<std::uint16_t>(cols_ - 1u);
+            }
+            break;
         case 47:
         case 1047:
             if (on) {

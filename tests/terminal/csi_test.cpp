@@ -225,6 +225,22 @@ TEST(CsiInsertDelete, CharactersShiftWithinTheLine) {
     EXPECT_EQ(h.vt.lines()[0].cells.size(), 8u);
 }
 
+TEST(CsiInsertDelete, TheRightMarginBoundsTheShift) {
+    VtHarness h(8, 2);
+    h.feed("\x1b[1;6s");
+    EXPECT_EQ(h.vt.cursor_col(), 0) << "without mode 69 CSI s saves the cursor";
+    h.feed("\x1b[?69h\x1b[2;6sabcdefgh\x1b[1;2H\x1b[2@");
+    EXPECT_EQ(h.screen(), "a  bcdgh\n");
+    h.feed("\x1b[3P");
+    EXPECT_EQ(h.screen(), "acd   gh\n");
+    testing::internal::CaptureStderr();
+    h.feed("\x1b[5;6s");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("invalid DECSLRM values"), std::string::npos);
+    // Leaving the mode gives the whole line back.
+    h.feed("\x1b[?69l\x1b[1;1H\x1b[@");
+    EXPECT_EQ(h.screen(), " acd   g\n");
+}
+
 TEST(CsiInsertDelete, InsertAtTheLastColumnNeverWraps) {
     VtHarness h(5, 2);
     h.feed("abcde");
@@ -363,6 +379,16 @@ TEST(CsiModes, LeavingTheAlternateScreenNeverPutsTheCursorInTheScrollback) {
     EXPECT_EQ(h.vt.cursor_col(), 1);
 }
 
+TEST(CsiModes, UnknownCursorStyleChangesNothing) {
+    VtHarness h;
+    h.feed("\x1b[6 q");
+    testing::internal::CaptureStderr();
+    h.feed("\x1b[7 q");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("Unknown DECSCUR code: 7"), std::string::npos);
+    EXPECT_EQ(h.vt.cursor_shape(), CURSOR_SHAPE_BEAM);
+    EXPECT_FALSE(h.vt.cursor_blinking());
+}
+
 TEST(CsiModes, CursorStyle) {
     VtHarness h;
     h.feed("\x1b[2 q");
@@ -448,6 +474,9 @@ TEST_F(CsiWindowOps, ReportsAreWellFormed) {
     EXPECT_EQ(take_replies(vt), "\x1b[4;768;960t");
     vt.interpret("\x1b[15t");
     EXPECT_EQ(take_replies(vt), "\x1b[5;800;1000t");
+    vt.resize(80, 24);
+    vt.interpret("\x1b[16t");
+    EXPECT_EQ(take_replies(vt), "\x1b[6;20;10t");
     vt.interpret("\x1b[18t\x1b[19t");
     EXPECT_EQ(take_replies(vt), "\x1b[8;24;80t\x1b[9;24;80t");
     vt.interpret("\x1b[0t\x1b[12t\x1b[17t\x1b[t");
