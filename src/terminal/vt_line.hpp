@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -161,6 +162,18 @@ struct VtLineDamage {
         }
     }
 };
+
+// Moves one stored line index after lines were inserted (delta > 0) at `at`, or removed
+// (delta < 0) from `at` on. An index inside the removed range lands on `at` instead of wrapping.
+inline void shift_line_index(std::size_t& index, std::size_t at, std::ptrdiff_t delta) {
+    if (index < at) return;
+    if (delta >= 0) {
+        index += static_cast<std::size_t>(delta);
+        return;
+    }
+    const auto removed = static_cast<std::size_t>(-delta);
+    index = index - at < removed ? at : index - removed;
+}
 
 // A shell-integration command whose rows are stored line indexes.
 struct VtCommand {

@@ -86,35 +86,19 @@ void Vt::ensure_cursor_line() {
 
 // Index bookkeeping -----------------------------------------------------------------------------
 
-namespace {
-
-// Moves one stored index after lines were inserted (delta > 0) at `at`, or removed (delta < 0)
-// from `at` on. An index inside the removed range lands on `at` instead of wrapping.
-void shift_index(std::size_t& index, std::size_t at, std::ptrdiff_t delta) {
-    if (index < at) return;
-    if (delta >= 0) {
-        index += static_cast<std::size_t>(delta);
-        return;
-    }
-    const auto removed = static_cast<std::size_t>(-delta);
-    index = index - at < removed ? at : index - removed;
-}
-
-}  // namespace
-
 void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_cursor) {
     if (scrolled_back_ && !alternate_screen_active()) scrollback_grew_while_viewing_ = true;
     if (!keep_cursor) {
-        shift_index(row_, at, delta);
-        if (scrolled_back_) shift_index(view_top_, at, delta);
+        shift_line_index(row_, at, delta);
+        if (scrolled_back_) shift_line_index(view_top_, at, delta);
     }
     selection_.shift(at, delta);
-    if (tracked_line_index_) shift_index(*tracked_line_index_, at, delta);
-    shift_index(link_detector_.start.line, at, delta);
+    if (tracked_line_index_) shift_line_index(*tracked_line_index_, at, delta);
+    shift_line_index(link_detector_.start.line, at, delta);
     for (const auto& command : command_history_) {
-        shift_index(command->start_row, at, delta);
-        shift_index(command->output_start_row, at, delta);
-        shift_index(command->output_end_row, at, delta);
+        shift_line_index(command->start_row, at, delta);
+        shift_line_index(command->output_start_row, at, delta);
+        shift_line_index(command->output_end_row, at, delta);
     }
     if (in_synchronized_update()) {
         const auto removed = delta < 0 ? static_cast<std::size_t>(-delta) : 0;
@@ -123,7 +107,7 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
             if (removed != 0 && entry.live_index >= at && entry.live_index - at < removed) {
                 entry.in_use = false;
             } else {
-                shift_index(entry.live_index, at, delta);
+                shift_line_index(entry.live_index, at, delta);
             }
         }
     }

@@ -21,16 +21,6 @@ std::pair<VtTextPoint, VtTextPoint> ordered(VtTextPoint a, VtTextPoint b) {
     return {a, b};
 }
 
-void shift_index(std::size_t& index, std::size_t at, std::ptrdiff_t delta) {
-    if (index < at) return;
-    if (delta >= 0) {
-        index += static_cast<std::size_t>(delta);
-        return;
-    }
-    const auto removed = static_cast<std::size_t>(-delta);
-    index = index - at < removed ? at : index - removed;
-}
-
 }  // namespace
 
 std::string line_text(const VtLine& line, std::size_t first, std::size_t end,
@@ -176,9 +166,9 @@ void VtSelection::shift(std::size_t at, std::ptrdiff_t delta) {
             return;
         }
     }
-    shift_index(start_.line, at, delta);
-    shift_index(end_.line, at, delta);
-    shift_index(pending_anchor_.line, at, delta);
+    shift_line_index(start_.line, at, delta);
+    shift_line_index(end_.line, at, delta);
+    shift_line_index(pending_anchor_.line, at, delta);
 }
 
 void VtSelection::remap(const std::function<VtTextPoint(VtTextPoint)>& map) {
