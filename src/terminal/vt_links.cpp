@@ -17,7 +17,6 @@ constexpr std::array<std::string_view, 34> SCHEMES = {
     "ftp",    "sftp",   "tftp",    "nfs",    "fish",   "git", "svn",    "jar",   "mvn",
     "vnc",    "rdp",    "spice",   "nx",     "cvs",    "admin", "app",
 };
-constexpr std::size_t MAX_SCHEME_LETTERS = 10;
 
 bool is_known_scheme(std::string_view text) {
     return std::any_of(SCHEMES.begin(), SCHEMES.end(), [&](std::string_view scheme) {
@@ -62,6 +61,28 @@ bool VtLinkDetector::finish() {
     return false;
 }
 
+void VtLinkDetector::begin(char32_t letter, VtTextPoint at) {
+    scheme_[0] = static_cast<char>(letter);
+    scheme_length_ = 1;
+    start = at;
+    state_ = VT_URI_STATE_SCHEME;
+}
+
+// The character after the letters of a scheme.
+void VtLinkDetector::end_scheme(char32_t ch) {
+    const std::string_view letters(scheme_, scheme_length_);
+    if (ch == ':' && is_known_scheme(letters)) {
+        text_.assign(letters);
+        text_ += ':';
+        state_ = VT_URI_STATE_COLON;
+    } else if (ch == '.' && letters == "www") {
+        text_.assign("www.");
+        state_ = VT_URI_STATE_WWW_DOT;
+    } else {
+        reset();
+    }
+}
+
 bool VtLinkDetector::step(char32_t ch, VtTextPoint at) {
     if (text_.size() >= MAX_LENGTH) {
         if (is_link()) return true;
@@ -69,23 +90,13 @@ bool VtLinkDetector::step(char32_t ch, VtTextPoint at) {
     }
     switch (state_) {
     case VT_URI_STATE_IDLE:
-        if (can_start(ch)) {
-            text_.assign(1, static_cast<char>(ch));
-            start = at;
-            state_ = VT_URI_STATE_SCHEME;
-        }
+        if (can_start(ch)) begin(ch, at);
         return false;
     case VT_URI_STATE_SCHEME:
-        if (ch >= 'a' && ch <= 'z' && text_.size() < MAX_SCHEME_LETTERS) {
-            text_ += static_cast<char>(ch);
-        } else if (ch == ':' && is_known_scheme(text_)) {
-            text_ += ':';
-            state_ = VT_URI_STATE_COLON;
-        } else if (ch == '.' && text_ == "www") {
-            text_ += '.';
-            state_ = VT_URI_STATE_WWW_DOT;
+        if (ch >= 'a' && ch <= 'z' && scheme_length_ < MAX_SCHEME_LETTERS) {
+            scheme_[scheme_length_++] = static_cast<char>(ch);
         } else {
-            reset();
+            end_scheme(ch);
         }
         return false;
     case VT_URI_STATE_COLON:
@@ -114,6 +125,55 @@ bool VtLinkDetector::step(char32_t ch, VtTextPoint at) {
         return false;
     }
     return finish();
+}
+
+namespace {
+
+enum : std::uint8_t { BYTE_LETTER = 1, BYTE_SCHEME_END = 2 };
+
+constexpr std::array<std::uint8_t, 256> BYTE_CLASSES = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (int c = 'a'; c <= 'z'; ++c) classes[static_cast<std::size_t>(c)] = BYTE_LETTER;
+    for (int c = 'A'; c <= 'Z'; ++c) classes[static_cast<std::size_t>(c)] = BYTE_LETTER;
+    classes[':'] = classes['.'] = BYTE_SCHEME_END;
+    return classes;
+}();
+
+}  // namespace
+
+std::size_t VtLinkDetector::scan(std::string_view text, VtTextPoint at) {
+    const auto* const bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t k = 0;
+    while (k < n) {
+        if (state_ != VT_URI_STATE_IDLE && state_ != VT_URI_STATE_SCHEME) {
+            if (step(bytes[k], {at.line, static_cast<std::uint16_t>(at.col + k)})) return k;
+            ++k;
+            continue;
+        }
+        // Idle or in a scheme: every byte but a letter, ':' and '.' leaves the detector idle,
+        // so only the letters right before a ':' or '.' (or the end) matter. Text is skipped
+        // up to there without looking at the state, and those letters are stepped.
+        std::size_t end = k;
+        while (end < n && (BYTE_CLASSES[bytes[end]] & BYTE_SCHEME_END) == 0) ++end;
+        std::size_t letters = end;
+        while (letters > k && (BYTE_CLASSES[bytes[letters - 1]] & BYTE_LETTER) != 0) --letters;
+        if (letters > k) reset();
+        for (std::size_t j = letters; j < end; ++j) {
+            if (state_ == VT_URI_STATE_IDLE) {
+                begin(bytes[j], {at.line, static_cast<std::uint16_t>(at.col + j)});
+            } else if (bytes[j] >= 'a' && scheme_length_ < MAX_SCHEME_LETTERS) {
+                scheme_[scheme_length_++] = static_cast<char>(bytes[j]);
+            } else {
+                reset();
+            }
+        }
+        k = end;
+        if (k == n) break;
+        if (state_ == VT_URI_STATE_SCHEME) end_scheme(bytes[k]);
+        ++k;
+    }
+    return n;
 }
 
 std::uint16_t add_cell_link(VtLine& line, const std::string& text) {

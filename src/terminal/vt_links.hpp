@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "terminal/vt_line.hpp"
 #include "terminal/vt_selection.hpp"
@@ -38,10 +39,14 @@ public:
     // caller links `text()` from `start` up to `at` (exclusive), calls `reset()` and feeds the
     // character again, as it may start the next candidate.
     bool step(char32_t ch, VtTextPoint at);
+    // `step` over ASCII text printed from `at` on along one line. Returns the offset of the
+    // character that ended a link (link it, `reset()` and scan on from there), else the length.
+    std::size_t scan(std::string_view text, VtTextPoint at);
     // The text before a control ends: true when it is a link (then link it and `reset()`).
     bool finish();
     void reset() {
         state_ = VT_URI_STATE_IDLE;
+        scheme_length_ = 0;
         text_.clear();
         if (text_.capacity() > 256) std::string().swap(text_);
     }
@@ -51,10 +56,18 @@ public:
     // The first character's place; it moves with the lines like every stored line index.
     VtTextPoint start;
 
+    static constexpr std::size_t MAX_SCHEME_LETTERS = 10;
+
 private:
     bool is_link() const;
+    void begin(char32_t letter, VtTextPoint at);
+    void end_scheme(char32_t ch);
 
     VtUriState state_ = VT_URI_STATE_IDLE;
+    // The letters of a scheme are kept apart: most words are no scheme, and they cost no
+    // string operations.
+    char scheme_[MAX_SCHEME_LETTERS] = {};
+    std::uint8_t scheme_length_ = 0;
     std::string text_;
 };
 

@@ -281,9 +281,9 @@ void Vt::print_plain_run(std::string_view run) {
         last_char_.col = static_cast<std::uint16_t>(col_ + n - 1);
         last_char_.recorded = true;
         // The segment's cells are written, so a link that ends inside it covers finished cells.
-        for (std::size_t k = 0; k < n; ++k) {
-            const char32_t ch = static_cast<unsigned char>(run[i + k]);
-            if (!link_detector_.ignores(ch)) detect_link(ch, {row_, static_cast<std::uint16_t>(col_ + k)});
+        for (std::size_t k = 0; (k += link_detector_.scan(run.substr(i + k, n - k), {row_, static_cast<std::uint16_t>(col_ + k)})) < n;) {
+            commit_link({row_, static_cast<std::uint16_t>(col_ + k)});
+            link_detector_.reset();
         }
         i += n;
         if (col_ + n >= cols_) {

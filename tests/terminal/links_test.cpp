@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <string>
 
 #include "terminal/vt_harness.hpp"
@@ -134,6 +135,35 @@ TEST(Links, TheStartFollowsItsLineWhenTheRegionScrolls) {
     EXPECT_EQ(link_map(h, 1), "LLLLLLLL..");
     EXPECT_EQ(link_map(h, 2), "......");
     EXPECT_EQ(link_at(h, 0, 3), "http://a.b/cdef");
+}
+
+TEST(Links, RunsOfTextAreDetectedAsCharacterByCharacter) {
+    // Insert mode prints one character at a time; on fresh lines it writes what a run writes.
+    const char* tokens[] = {"http", "Https", "ftp", "www", "HTTP", "xyzzyxyzzyx", "://", ":", ".", "/",
+                            "a", "Bc", " ", "-", "?q=1", "\r\n", "\xc3\xa9"};
+    std::mt19937 random(11);
+    std::string text;
+    for (int i = 0; i < 4000; ++i) text += tokens[random() % std::size(tokens)];
+    VtHarness runs(23, 5);
+    VtHarness characters(23, 5);
+    characters.vt.modes().insert = true;
+    runs.feed(text, 97);
+    characters.feed(text, 97);
+    ASSERT_EQ(runs.vt.lines().size(), characters.vt.lines().size());
+    std::size_t linked = 0;
+    for (std::size_t i = 0; i < runs.vt.lines().size(); ++i) {
+        const VtLine& a = runs.vt.lines()[i];
+        const VtLine& b = characters.vt.lines()[i];
+        ASSERT_EQ(a.cells.size(), b.cells.size()) << i;
+        for (std::size_t col = 0; col < a.cells.size(); ++col) {
+            const std::string link_a = a.cells[col].link ? a.links->at(a.cells[col].link - 1u) : "";
+            const std::string link_b = b.cells[col].link ? b.links->at(b.cells[col].link - 1u) : "";
+            ASSERT_EQ(a.cells[col].code, b.cells[col].code) << i << ',' << col;
+            ASSERT_EQ(link_a, link_b) << i << ',' << col;
+            linked += !link_a.empty();
+        }
+    }
+    EXPECT_GT(linked, 100u);
 }
 
 TEST(Links, AnUnterminatedMegabyteUrlCostsBoundedTimeAndMemory) {
