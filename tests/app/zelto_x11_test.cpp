@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "window/process_support.hpp"
 #include "window/xvfb_server.hpp"
 
 // Last: Xlib's macros (None, Status) clash with the names of other headers.
@@ -23,29 +24,11 @@ namespace zelto {
 namespace {
 
 namespace fs = std::filesystem;
+using test::run_output;
+using test::wait_for;
 
 constexpr int COLS = 40;
 constexpr int ROWS = 8;
-
-std::string run_output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return out;
-}
-
-template <typename Done>
-bool wait_for(Done done, int timeout_ms = 15'000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
 
 struct Rgb {
     int r = 0, g = 0, b = 0;

@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "window/process_support.hpp"
 #include "window/xvfb_server.hpp"
 
 // Last: Xlib's macros (None, Status) clash with the names of other headers.
@@ -27,33 +28,9 @@ namespace zelto {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-std::string run_output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-        pclose(pipe);
-    }
-    return out;
-}
-
-template <typename Done>
-bool wait_for(Done done, int timeout_ms = 15'000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using test::run_output;
+using test::slurp;
+using test::wait_for;
 
 // The rightmost column of the window that shows anything but the background (the bottom-right
 // pixel, which lies in the padding); -1 for a blank window.

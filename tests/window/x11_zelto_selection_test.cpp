@@ -5,6 +5,7 @@
 // clang-format off
 #include <gtest/gtest.h>
 
+#include "window/process_support.hpp"
 #include "window/xvfb_server.hpp"
 
 #include <X11/Xlib.h>
@@ -26,34 +27,9 @@ namespace zelto {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
-
-std::string run_output(const std::string& command) {
-    std::string out;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        std::size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-    }
-    return out;
-}
-
-template <typename Done>
-bool wait_for(Done done, int timeout_ms = 15'000) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using test::run_output;
+using test::slurp;
+using test::wait_for;
 
 int run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str());
