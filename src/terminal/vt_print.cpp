@@ -281,7 +281,10 @@ void Vt::print_plain_run(std::string_view run) {
         last_char_.col = static_cast<std::uint16_t>(col_ + n - 1);
         last_char_.recorded = true;
         // The segment's cells are written, so a link that ends inside it covers finished cells.
-        for (std::size_t k = 0; (k += link_detector_.scan(run.substr(i + k, n - k), {row_, static_cast<std::uint16_t>(col_ + k)})) < n;) {
+        for (std::size_t k = 0; k < n;) {
+            const VtTextPoint at{row_, static_cast<std::uint16_t>(col_ + k)};
+            k += link_detector_.scan(run.substr(i + k, n - k), at);
+            if (k == n) break;
             commit_link({row_, static_cast<std::uint16_t>(col_ + k)});
             link_detector_.reset();
         }
