@@ -42,3 +42,8 @@ fuzz: bootstrap
 
 bench: bootstrap
 	JOBS=$(JOBS) scripts/bench
+
+# `make bench-peers` times zelto beside xterm, alacritty, kitty and st (several minutes).
+.PHONY: bench-peers
+bench-peers: bootstrap
+	JOBS=$(JOBS) scripts/bench-peers
