@@ -34,7 +34,9 @@ std::uint32_t clamp_to_u32(std::int64_t value) {
 
 App::App(AppBackends backends) : backends_(std::move(backends)) {}
 
-App::~App() { shutdown(); }
+App::~App() {
+    shutdown();
+}
 
 int App::run() {
     start();
@@ -104,6 +106,8 @@ void App::start() {
     text_blink_armed_ = true;  // the first pass corrects it
 
     on_focus_changed(window_->has_flag(WINDOW_IS_FOCUSED));
+    // The Wayland backend stores the mode it negotiated itself; the buttons come with it.
+    if (ui_.decoration_mode != 0) on_decoration_mode_changed(ui_.decoration_mode);
     window_->events();
 
     const char* desktop = std::getenv("XDG_CURRENT_DESKTOP");
@@ -142,8 +146,8 @@ GridSize App::fit_startup_grid() const {
                            cell.height ? std::max(1u, room / cell.height) : s.rows};
     const GridSize grid{std::min(s.columns, fitting.cols), std::min(s.rows, fitting.rows)};
     if (grid.cols != s.columns || grid.rows != s.rows) {
-        warn("A grid of %u x %u cells does not fit in a window, using %u x %u\n", s.columns,
-             s.rows, grid.cols, grid.rows);
+        warn("A grid of %u x %u cells does not fit in a window, using %u x %u\n", s.columns, s.rows,
+             grid.cols, grid.rows);
     }
     return grid;
 }
@@ -151,8 +155,8 @@ GridSize App::fit_startup_grid() const {
 void App::create_window(PixelSize size, PixelSize cell) {
     const WindowContextRequest context{WINDOW_API_GL, 2, 1};
     if (!settings().xorg_only && backends_.wayland) {
-        window_ = backends_.wayland(size.width, size.height, cell.width, cell.height, context,
-                                    &ui_);
+        window_ =
+            backends_.wayland(size.width, size.height, cell.width, cell.height, context, &ui_);
     }
     if (!window_ && backends_.x11) {
         window_ = backends_.x11(size.width, size.height, cell.width, cell.height, context, &ui_);
@@ -193,8 +197,7 @@ void App::loop_pass() {
     vt_->end_expired_synchronized_update(mono_now());
     write_pty();
 
-    if (window_->w != window_size_.width || window_->h != window_size_.height ||
-        layout_pending_) {
+    if (window_->w != window_size_.width || window_->h != window_size_.height || layout_pending_) {
         relayout(window_->w, window_->h);
     }
     run_timers();
@@ -309,6 +312,8 @@ void App::relayout(std::uint32_t width, std::uint32_t height) {
     if (has_title_bar()) height = std::max(height, TITLE_BAR_HEIGHT);
     window_size_ = {width, height};
     const GridSize grid = grid_for_window();
+    vt_->damage_all();
+    gfx_->destroy_line_proxy(ui_.overlay_proxy);
     gfx_->resize(width, height, grid);
     place_grid();
     vt_->resize(grid.cols, grid.rows);
@@ -316,11 +321,24 @@ void App::relayout(std::uint32_t width, std::uint32_t height) {
     window_->paint = true;
     gfx_->invalidate();
     update_cursor_animation();
+    place_title_bar_buttons();
+}
+
+// The close, maximise and minimise buttons sit 37 px apart from the right edge inwards.
+void App::place_title_bar_buttons() {
+    for (std::size_t i = 0; i < ui_.title_bar_buttons.size(); ++i) {
+        TitleBarButton& button = ui_.title_bar_buttons[i];
+        button.x =
+            static_cast<std::int32_t>(window_size_.width) - 17 - 37 * static_cast<std::int32_t>(i);
+        button.y = 18;
+    }
 }
 
 // VtCallbacks
 
-PixelSize App::get_window_size() { return {window_->w, window_->h}; }
+PixelSize App::get_window_size() {
+    return {window_->w, window_->h};
+}
 
 PixelSize App::get_text_area_size() {
     const std::int64_t pad = 2 * static_cast<std::int64_t>(settings().padding.extra);
@@ -331,19 +349,29 @@ PixelSize App::get_pixel_size_for_cells(std::uint32_t cols, std::uint32_t rows) 
     return gfx_->get_pixel_size({cols, rows});
 }
 
-GridSize App::get_grid_size() { return grid_for_window(); }
+GridSize App::get_grid_size() {
+    return grid_for_window();
+}
 
-Position App::get_window_position() { return {window_->x, window_->y}; }
+Position App::get_window_position() {
+    return {window_->x, window_->y};
+}
 
-bool App::is_minimized() { return window_->has_flag(WINDOW_IS_MINIMIZED); }
+bool App::is_minimized() {
+    return window_->has_flag(WINDOW_IS_MINIMIZED);
+}
 
-bool App::is_fullscreen() { return window_->has_flag(WINDOW_IS_FULLSCREEN); }
+bool App::is_fullscreen() {
+    return window_->has_flag(WINDOW_IS_FULLSCREEN);
+}
 
 void App::request_repaint() {
     if (window_) window_->paint = true;
 }
 
-void App::set_maximized(bool maximized) { window_->set_maximized(maximized); }
+void App::set_maximized(bool maximized) {
+    window_->set_maximized(maximized);
+}
 
 void App::set_fullscreen(bool fullscreen) {
     window_->set_fullscreen(fullscreen);
@@ -365,7 +393,9 @@ void App::resize_text_area(std::uint32_t width, std::uint32_t height) {
     window_->resize(width + pad, height + pad);
 }
 
-void App::set_title(const char* title) { vt_title_ = title ? title : ""; }
+void App::set_title(const char* title) {
+    vt_title_ = title ? title : "";
+}
 
 void App::request_clipboard(bool primary) {
     if (primary) {
@@ -375,7 +405,9 @@ void App::request_clipboard(bool primary) {
     }
 }
 
-void App::set_clipboard(std::string text) { window_->clipboard_send(std::move(text)); }
+void App::set_clipboard(std::string text) {
+    window_->clipboard_send(std::move(text));
+}
 
 void App::request_attention() {
     if (!window_->has_flag(WINDOW_IS_FOCUSED)) window_->set_urgent();
@@ -385,9 +417,14 @@ void App::request_attention() {
     }
 }
 
-void App::raise_window() { window_->raise_or_lower(true); }
+void App::raise_window() {
+    window_->raise_or_lower(true);
+}
 
-void App::on_buffer_switched() { gfx_->invalidate(); }
+void App::on_buffer_switched() {
+    vt_->damage_all();
+    gfx_->invalidate();
+}
 
 void App::destroy_line_proxy(VtLineProxy& proxy) {
     if (gfx_) gfx_->destroy_line_proxy(proxy);
@@ -431,7 +468,9 @@ bool App::key_has_text(std::uint32_t key, std::uint32_t raw_keysym) {
     return !(in_keysym_range && (function_symbol || raw_keysym == key));
 }
 
-void App::on_clipboard_data(std::string_view text) { vt_->paste(text); }
+void App::on_clipboard_data(std::string_view text) {
+    vt_->paste(text);
+}
 
 std::optional<std::vector<DamageRect>> App::draw(std::uint8_t buffer_age) {
     return gfx_->draw(*vt_, ui_, buffer_age);
@@ -448,9 +487,15 @@ void App::on_focus_changed(bool focused) {
 
 void App::on_output_changed(std::uint32_t, const std::string&, std::uint32_t, std::uint16_t) {}
 
-void App::invalidate() { gfx_->invalidate(); }
+void App::invalidate() {
+    gfx_->invalidate();
+}
 
 void App::on_decoration_mode_changed(std::uint32_t mode) {
+    if (ui_.title_bar_buttons.empty()) {
+        for (std::uint32_t kind = 0; kind < 3; ++kind) ui_.title_bar_buttons.push_back({kind});
+        place_title_bar_buttons();
+    }
     if (mode == ui_.decoration_mode) return;
     ui_.decoration_mode = mode;
     layout_pending_ = true;

@@ -29,7 +29,7 @@ struct AppBackends {
 
 // The application: owns the terminal, the pty, the renderer and the window, and runs the loop.
 class App final : public VtCallbacks, public WindowCallbacks {
-public:
+  public:
     static constexpr std::size_t WRITE_CHUNK = 128;
 
     explicit App(AppBackends backends);
@@ -95,8 +95,7 @@ public:
     void destroy_sixel_proxy(VtSixelProxy& proxy) override;
 
     // WindowCallbacks
-    void key_handler(std::uint32_t key, std::uint32_t raw_keysym,
-                     std::uint32_t modifiers) override;
+    void key_handler(std::uint32_t key, std::uint32_t raw_keysym, std::uint32_t modifiers) override;
     void button_handler(std::uint32_t button, bool pressed, std::int32_t x, std::int32_t y,
                         std::int32_t steps, std::uint32_t modifiers) override;
     void motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) override;
@@ -109,7 +108,7 @@ public:
     void invalidate() override;
     void on_decoration_mode_changed(std::uint32_t mode) override;
 
-private:
+  private:
     friend class KeyCommands;
     friend class KeyboardSelect;
 
@@ -117,6 +116,7 @@ private:
     GridSize grid_for_window() const;
     void place_grid();
     void relayout(std::uint32_t width, std::uint32_t height);
+    void place_title_bar_buttons();
     GridSize fit_startup_grid() const;
     void create_window(PixelSize size, PixelSize cell);
     void resolve_key_names();

@@ -14,12 +14,16 @@ constexpr std::int32_t CH = testing::FAKE_CELL_HEIGHT;
 constexpr std::uint32_t LEFT = 1, MIDDLE = 2, RIGHT = 3, WHEEL_UP = 65;
 
 MonoTime fake_now{1000, 0};
-MonoTime fake_clock() { return fake_now; }
-void advance_ms(std::int64_t ms) { fake_now = mono_add_ms(fake_now, ms); }
+MonoTime fake_clock() {
+    return fake_now;
+}
+void advance_ms(std::int64_t ms) {
+    fake_now = mono_add_ms(fake_now, ms);
+}
 
 // An App with a 20x5 grid of 8x16 cells whose child stays quiet; the test writes the screen.
 class Pointer : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing::use_quiet_child(20, 5);
         app_.emplace(testing::fake_backends());
@@ -158,6 +162,26 @@ TEST_F(Pointer, DraggingToTheTopEdgeAutoscrollsAndExtendsTheSelection) {
     const MonoTime later = mono_add_ms(mono_now(), 100);
     while (mono_now() < later) app_->loop_pass();
     EXPECT_EQ(vt().view_top(), stopped_at) << "autoscroll ends with the button";
+}
+
+TEST_F(Pointer, TitleBarButtonsActOnReleaseOverTheirCircle) {
+    app_->on_decoration_mode_changed(1);
+    app_->loop_pass();  // the pending relayout makes room for the bar
+    ASSERT_EQ(app_->ui().title_bar_buttons.size(), 3u);
+    const std::int32_t width = static_cast<std::int32_t>(window().w);
+    const TitleBarButton& maximise = app_->ui().title_bar_buttons[1];
+    EXPECT_EQ(maximise.x, width - 54);
+    EXPECT_EQ(maximise.y, 18);
+    app_->motion_handler(0, width - 54, 18);
+    EXPECT_EQ(app_->ui().title_bar_buttons[1].hover, 1.0f);
+    app_->button_handler(LEFT, true, width - 54, 18, 0, 0);
+    EXPECT_FALSE(window().has_flag(WINDOW_IS_MAXIMIZED)) << "a press alone does nothing";
+    app_->button_handler(LEFT, false, width - 54, 18, 0, 0);
+    EXPECT_TRUE(window().has_flag(WINDOW_IS_MAXIMIZED));
+    app_->button_handler(LEFT, false, width - 17 - 13, 18, 0, 0);
+    EXPECT_FALSE(app_->exit_requested()) << "outside the close circle";
+    app_->button_handler(LEFT, false, width - 17, 18 + 11, 0, 0);
+    EXPECT_TRUE(app_->exit_requested());
 }
 
 TEST_F(Pointer, ReportingChildGetsTheMouseUnlessShiftIsHeld) {
