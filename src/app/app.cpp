@@ -21,6 +21,7 @@ namespace {
 
 constexpr std::int64_t MAX_WAIT_MS = INT_MAX;
 constexpr std::uint32_t MAX_WINDOW_PIXELS = 32767;
+constexpr std::int64_t MAX_READ_BATCH_MS = 100;
 
 std::uint8_t to_offset(std::int64_t value) {
     return static_cast<std::uint8_t>(std::clamp<std::int64_t>(value, 0, UINT8_MAX));
@@ -216,9 +217,19 @@ void App::draw_frame() {
         frame_drawn_in_sync_ = true;
     } else {
         frame_drawn_in_sync_ = false;
-        window_->swap_if_needed(true);
+        const MonoTime before = mono_now();
+        if (window_->swap_if_needed(true)) last_draw_ms_ = mono_diff_ms(mono_now(), before);
         timers_.set_last_frame(mono_now());
     }
+}
+
+// While output floods in, a frame that takes longer to draw than a read batch lasts would leave
+// most of the time to drawing: the batch then lasts as long as the last frame took (up to a
+// bound that keeps the screen moving). A timeout of 0 asks for the least latency and is kept.
+std::int64_t App::read_batch_budget_ms() const {
+    const std::int64_t timeout = settings().io_chunk_delay.timeout_ms;
+    if (timeout == 0) return 0;
+    return std::max(timeout, std::min(last_draw_ms_, MAX_READ_BATCH_MS));
 }
 
 void App::read_pty_batch() {
@@ -228,11 +239,9 @@ void App::read_pty_batch() {
         window_->paint = true;
     }
     read_batch_start_ = mono_now();
+    const std::int64_t budget = read_batch_budget_ms();
     for (;;) {
-        if (!s.debug_vt &&
-            mono_diff_ms(mono_now(), read_batch_start_) > s.io_chunk_delay.timeout_ms) {
-            break;
-        }
+        if (!s.debug_vt && mono_diff_ms(mono_now(), read_batch_start_) > budget) break;
         const std::string_view bytes = pty_.read();
         if (bytes.empty()) break;
         vt_->interpret(bytes);

@@ -122,6 +122,7 @@ class App final : public VtCallbacks, public WindowCallbacks {
     void resolve_key_names();
     static bool key_has_text(std::uint32_t key, std::uint32_t raw_keysym);
     void draw_frame();
+    std::int64_t read_batch_budget_ms() const;
     void read_pty_batch();
     void write_pty();
     void on_child_exit();
@@ -192,6 +193,7 @@ class App final : public VtCallbacks, public WindowCallbacks {
     bool exit_requested_ = false;
     bool layout_pending_ = false;
     bool frame_drawn_in_sync_ = false;
+    std::int64_t last_draw_ms_ = 0;
 
     MonoTime (*clock_)() = mono_now;
 
