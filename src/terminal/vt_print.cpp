@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "terminal/vt.hpp"
 #include "util/diagnostics.hpp"
@@ -47,6 +48,25 @@ std::uint8_t decoration_of_mark(char32_t ch) {
 
 constexpr std::uint8_t MARK_DECORATIONS = VT_CELL_UNDERLINED | VT_CELL_DOUBLE_UNDERLINE | VT_CELL_OVERLINE |
                                           VT_CELL_STRIKETHROUGH | VT_CELL_CURLY_UNDERLINE;
+
+// Cells [first, end) are about to be overwritten: a wide character they cut in half goes away
+// whole, its other half left as a space, so no glyph hangs over a neighbour. True if any did.
+bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end) {
+    std::vector<VtCell>& cells = line.cells;
+    bool split = false;
+    const auto blank = [&](std::size_t i) {
+        cells[i].code = U' ';
+        cells[i].combine[0] = cells[i].combine[1] = 0;
+        line.damage.mark_cell(static_cast<std::uint16_t>(i));
+        split = true;
+    };
+    if (first > 0 && first < cells.size() && cells[first].code == VT_WIDE_CHAR_TAIL &&
+        cells[first - 1].code != VT_WIDE_CHAR_TAIL) {
+        blank(first - 1);
+    }
+    if (end < cells.size() && cells[end].code == VT_WIDE_CHAR_TAIL) blank(end);
+    return split;
+}
 
 int char_width(char32_t ch) { return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch)); }
 
@@ -142,6 +162,9 @@ void Vt::print_character(char32_t ch) {
         scrollback_grew_while_viewing_ = true;
     }
     VtLine& line = lines_[row_];
+    if (!modes_.insert && blank_split_halves(line, col_, col_ + static_cast<std::size_t>(std::max(width, 1)))) {
+        changed_ = true;
+    }
     VtCell cell = current_attributes_;
     cell.code = ch;
     store_cell(line, cell);
@@ -246,6 +269,7 @@ void Vt::print_plain_run(std::string_view run) {
         const std::size_t room = static_cast<std::size_t>(cols_ - col_);
         const std::size_t n = std::min(room, run.size() - i);
         if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
+        if (blank_split_halves(line, col_, col_ + n)) changed_ = true;
         reserve_cells(line, col_ + n);
         // Cells are stored whole and then given their code (never patched on the stack and
         // copied back, which stalls store forwarding on every cell).

@@ -63,6 +63,23 @@ TEST(WideCharacters, ExactlyFillingTheLineLeavesTheWrapPending) {
     expect_no_line_longer_than_the_screen(h);
 }
 
+TEST(WideCharacters, OverwritingEitherHalfBlanksTheOther) {
+    VtHarness h(10, 3);
+    h.feed("\xe4\xb8\x80\xe4\xb8\x80\xe4\xb8\x80\r");
+    h.feed("\x1b[1;2Hx");  // over the right half of the first
+    h.feed("\x1b[1;3Hy");  // over the left half of the second
+    h.feed("\x1b[1;6H\xc3\xa9");  // a decoded character over the right half of the third
+    EXPECT_EQ(h.screen(), " xy  \xc3\xa9\n\n");
+    for (std::size_t c = 0; c < line(h, 0).cells.size(); ++c) EXPECT_NE(cell(h, 0, c).code, VT_WIDE_CHAR_TAIL) << c;
+    // A wide character written over the right half of another, and rewritten in place.
+    h.feed("\r\n\xe4\xb8\x80\xe4\xb8\x80\x1b[2;2H\xe4\xba\x8c");
+    EXPECT_EQ(h.line_text(h.vt.screen_top() + 1), " \xe4\xba\x8c");
+    EXPECT_EQ(cell(h, 1, 2).code, VT_WIDE_CHAR_TAIL);
+    EXPECT_EQ(cell(h, 1, 3).code, U' ');
+    h.vt.interpret("\x1b[2;2H\xe4\xba\x8c");
+    EXPECT_EQ(line(h, 1).damage.type, VT_LINE_DAMAGE_NONE);
+}
+
 TEST(Wrapping, TheLastColumnDefersTheWrapToTheNextCharacter) {
     VtHarness h(5, 3);
     h.feed("abcde");
