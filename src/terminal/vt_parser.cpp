@@ -33,41 +33,6 @@ void VtParser::begin_csi() {
     csi_params_overflowed_ = false;
 }
 
-void VtParser::csi_param_byte(std::uint8_t byte) {
-    if (byte >= '<' && byte <= '?') {
-        if (csi_.length == 1) {
-            csi_.leader = byte;
-        } else {
-            csi_.malformed = true;
-        }
-        return;
-    }
-    // The first byte of a parameter list opens parameter 0.
-    if (csi_.count == 0) {
-        csi_.count = 1;
-        csi_.values[0] = 0;
-        csi_.present[0] = false;
-        csi_.sub[0] = false;
-    }
-    if (byte == ';' || byte == ':') {
-        if (csi_.count < VtCsi::MAX_PARAMS) {
-            const std::size_t i = csi_.count++;
-            csi_.values[i] = 0;
-            csi_.present[i] = false;
-            csi_.sub[i] = byte == ':';
-        } else {
-            // Parameters past the bound are dropped.
-            csi_params_overflowed_ = true;
-        }
-        return;
-    }
-    if (csi_params_overflowed_) return;
-    std::uint32_t& value = csi_.values[csi_.count - 1];
-    const std::uint32_t digit = byte - '0';
-    value = value > (VtCsi::MAX_VALUE - digit) / 10 ? VtCsi::MAX_VALUE : value * 10 + digit;
-    csi_.present[csi_.count - 1] = true;
-}
-
 void VtParser::begin_string(VtParserState state) {
     state_ = state;
     string_.clear();

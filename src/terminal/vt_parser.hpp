@@ -1,7 +1,9 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -121,6 +123,7 @@ private:
 
     void begin_csi();
     void csi_param_byte(std::uint8_t byte);
+    const std::uint8_t* csi_parameters(const std::uint8_t* p, const std::uint8_t* end);
     void begin_string(VtParserState state);
     void drop_string();
     VtStringKind string_kind() const;
@@ -144,6 +147,69 @@ private:
     bool string_overflowed_ = false;
 };
 
+inline void VtParser::csi_param_byte(std::uint8_t byte) {
+    if (byte >= '<' && byte <= '?') {
+        if (csi_.length == 1) {
+            csi_.leader = byte;
+        } else {
+            csi_.malformed = true;
+        }
+        return;
+    }
+    // The first byte of a parameter list opens parameter 0.
+    if (csi_.count == 0) {
+        csi_.count = 1;
+        csi_.values[0] = 0;
+        csi_.present[0] = false;
+        csi_.sub[0] = false;
+    }
+    if (byte == ';' || byte == ':') {
+        if (csi_.count < VtCsi::MAX_PARAMS) {
+            const std::size_t i = csi_.count++;
+            csi_.values[i] = 0;
+            csi_.present[i] = false;
+            csi_.sub[i] = byte == ':';
+        } else {
+            // Parameters past the bound are dropped.
+            csi_params_overflowed_ = true;
+        }
+        return;
+    }
+    if (csi_params_overflowed_) return;
+    std::uint32_t& value = csi_.values[csi_.count - 1];
+    const std::uint32_t digit = byte - '0';
+    value = value > (VtCsi::MAX_VALUE - digit) / 10 ? VtCsi::MAX_VALUE : value * 10 + digit;
+    csi_.present[csi_.count - 1] = true;
+}
+
+// Digits and separators, the bulk of a control sequence, in one loop: a run of digits is read
+// into a register and stored once, the text is copied once.
+inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const std::uint8_t* end) {
+    if (csi_.intermediate_count != 0) return p;
+    const std::size_t room = VtCsi::MAX_LENGTH - csi_.length;
+    const std::uint8_t* const stop = static_cast<std::size_t>(end - p) > room ? p + room : end;
+    const std::uint8_t* const start = p;
+    while (p < stop && *p >= '0' && *p <= ';') {
+        if (*p > '9' || csi_.count == 0 || csi_params_overflowed_) {
+            csi_param_byte(*p++);
+            continue;
+        }
+        std::uint32_t value = csi_.values[csi_.count - 1];
+        do {
+            const std::uint32_t digit = *p - '0';
+            value = value > (VtCsi::MAX_VALUE - digit) / 10 ? VtCsi::MAX_VALUE : value * 10 + digit;
+        } while (++p < stop && *p >= '0' && *p <= '9');
+        csi_.values[csi_.count - 1] = value;
+        csi_.present[csi_.count - 1] = true;
+    }
+    const auto n = static_cast<std::size_t>(p - start);
+    const std::size_t copied = std::min(n, VtCsi::MAX_RAW - csi_.raw_length);
+    std::memcpy(csi_.raw + csi_.raw_length, start, copied);
+    csi_.raw_length += copied;
+    csi_.length += n;
+    return p;
+}
+
 template <class Handler>
 void VtParser::feed(std::string_view bytes, Handler& handler) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -158,6 +224,10 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
             }
             ground_byte(*p++, handler);
             continue;
+        }
+        if (state_ == VT_PARSER_STATE_CONTROL_SEQ) {
+            p = csi_parameters(p, end);
+            if (p == end) break;
         }
         const std::uint8_t byte = *p++;
         switch (state_) {
