@@ -74,8 +74,9 @@ class KeyboardSelectTest : public ::testing::Test {
     void set_line(std::size_t index, const std::string& text) {
         vt().lines()[index].cells.clear();
         const std::size_t saved_row = vt().cursor_row();
-        vt().interpret("\x1b[" + std::to_string(index - vt().screen_top() + 1) + ";1H\x1b[2K" +
-                       text + "\x1b[" + std::to_string(saved_row - vt().screen_top() + 1) + ";1H");
+        // The line is emptied above: an erase would fill it with blank cells to the edge.
+        vt().interpret("\x1b[" + std::to_string(index - vt().screen_top() + 1) + ";1H" + text +
+                       "\x1b[" + std::to_string(saved_row - vt().screen_top() + 1) + ";1H");
     }
 
     std::optional<App> app_;
