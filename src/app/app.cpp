@@ -170,7 +170,9 @@ bool App::should_run() const {
 }
 
 int App::compute_wait() const {
-    if (vt_->has_pending_output() && !pty_.child_exited()) return 0;
+    // Bytes for the child go out at once, unless the pty is full: then the poll waits for room
+    // instead of the loop spinning while the child does not read.
+    if (vt_->has_pending_output() && !pty_.child_exited() && !pty_full_) return 0;
     std::optional<MonoTime> deadline = key_repeat_deadline_;
     // An update that is never ended still ends on time, even when no more output arrives.
     if (const auto sync_end = vt_->synchronized_update_deadline()) {
@@ -188,7 +190,7 @@ int App::compute_wait() const {
 }
 
 void App::loop_pass() {
-    pty_.wait(compute_wait());
+    pty_.wait(compute_wait(), pty_full_ && vt_->has_pending_output());
 
     key_repeat_deadline_.reset();
     if (pty_.window_readable()) window_->events();
@@ -262,6 +264,7 @@ void App::write_pty() {
     const std::string_view chunk = vt_->pending_output(WRITE_CHUNK);
     if (chunk.empty()) return;
     const long written = pty_.write(chunk);
+    pty_full_ = written <= 0;
     if (written > 0) vt_->consume_output(static_cast<std::size_t>(written));
 }
 

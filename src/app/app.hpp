@@ -194,6 +194,7 @@ class App final : public VtCallbacks, public WindowCallbacks {
     bool layout_pending_ = false;
     bool frame_drawn_in_sync_ = false;
     std::int64_t last_draw_ms_ = 0;
+    bool pty_full_ = false;  // the last write found no room
 
     MonoTime (*clock_)() = mono_now;
 

@@ -39,8 +39,12 @@ void on_sigchld(int) {
     errno = saved_errno;
 }
 
-void set_cloexec(int fd) { fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC); }
-void set_nonblocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+void set_cloexec(int fd) {
+    fcntl(fd, F_SETFD, fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+void set_nonblocking(int fd) {
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+}
 
 void create_child_exit_pipe() {
     if (child_exit_pipe[0] >= 0) return;
@@ -190,8 +194,9 @@ void Pty::start(std::uint16_t cols, std::uint16_t rows) {
     sigprocmask(SIG_SETMASK, &previous_mask, nullptr);
 }
 
-void Pty::wait(int timeout_ms) {
+void Pty::wait(int timeout_ms, bool until_writable) {
     for (pollfd& entry : poll_set_) entry.revents = 0;
+    poll_set_[POLL_MASTER].events = static_cast<short>(POLLIN | (until_writable ? POLLOUT : 0));
     if (poll(poll_set_.data(), poll_set_.size(), timeout_ms) < 0 && errno != EINTR &&
         errno != EAGAIN) {
         fatal("poll failed %s", std::strerror(errno));
@@ -203,7 +208,9 @@ void Pty::wait(int timeout_ms) {
     }
 }
 
-bool Pty::window_readable() const { return poll_set_[POLL_WINDOW].revents & POLLIN; }
+bool Pty::window_readable() const {
+    return poll_set_[POLL_WINDOW].revents & POLLIN;
+}
 
 bool Pty::master_readable() {
     if (!poll_fresh_) {
@@ -254,12 +261,14 @@ void Pty::hangup() {
     child_pid_ = 0;
 }
 
-void Pty::set_window_fd(int fd) { poll_set_[POLL_WINDOW].fd = fd; }
+void Pty::set_window_fd(int fd) {
+    poll_set_[POLL_WINDOW].fd = fd;
+}
 
 void Pty::on_exit(pid_t pid, int status) {
     if (status != 0) {
-        warn("Child process '%s' (pid: %d) exited with code %d\n",
-             settings().command_path.c_str(), pid, exit_code(status));
+        warn("Child process '%s' (pid: %d) exited with code %d\n", settings().command_path.c_str(),
+             pid, exit_code(status));
     }
     child_exited_ = true;
     if (exit_callback_) exit_callback_();

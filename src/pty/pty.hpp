@@ -14,7 +14,7 @@ namespace zelto {
 // The child program on a pseudo-terminal: its master side, non-blocking, and the poll set the
 // main loop waits on (pty master, window connection, child-exit wake-up).
 class Pty {
-public:
+  public:
     static constexpr std::size_t READ_CHUNK = 128;
 
     Pty();
@@ -26,8 +26,9 @@ public:
     void start(std::uint16_t cols, std::uint16_t rows);
 
     // One poll over the master, the window connection and the child-exit wake-up; exits of
-    // children are reported (message, callback, registry removal) before it returns.
-    void wait(int timeout_ms);
+    // children are reported (message, callback, registry removal) before it returns. With
+    // `until_writable` it also returns once the master can take bytes again.
+    void wait(int timeout_ms, bool until_writable = false);
     bool window_readable() const;
 
     // Reads at most one chunk (one byte with `debug-vt`). The bytes, or an empty view when
@@ -50,7 +51,7 @@ public:
     // Collects finished children and reports the exits of registered ones.
     static void reap_children();
 
-private:
+  private:
     enum PollEntry { POLL_MASTER, POLL_WINDOW, POLL_CHILD_EXIT, POLL_COUNT };
 
     void on_exit(pid_t pid, int status);

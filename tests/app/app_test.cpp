@@ -1,5 +1,6 @@
 #include "app/app.hpp"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "app/fake_window.hpp"
 #include "config/settings.hpp"
@@ -48,7 +47,9 @@ std::string temp_path(const std::string& name) {
     return ::testing::TempDir() + "zelto-app-" + name + "-" + std::to_string(getpid());
 }
 
-bool file_exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+bool file_exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
 
 std::string slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -195,6 +196,24 @@ TEST(AppLoop, WritesAtMost128BytesAPassAndLosesNothingOnPartialWrites) {
     EXPECT_EQ(slurp(out), data);
     std::remove(ready.c_str());
     std::remove(out.c_str());
+}
+
+TEST(AppLoop, QueuedBytesForAChildThatDoesNotReadDoNotSpinTheLoop) {
+    const std::string ready = temp_path("stalled-ready");
+    std::remove(ready.c_str());
+    use_command({"/bin/sh", "-c", "stty raw -echo; touch " + ready + "; sleep 30"});
+    settings().blink.enabled = false;
+    App app(fake_backends());
+    app.start();
+    ASSERT_TRUE(run_until(app, [&] { return file_exists(ready); }));
+    app.vt().queue_output(std::string(1 << 20, 'x'));
+    const double cpu_before = cpu_seconds();
+    const MonoTime until = mono_add_ms(mono_now(), 1000);
+    while (mono_now() < until) app.loop_pass();
+    EXPECT_LT(cpu_seconds() - cpu_before, 0.3) << "the loop spins on a full pty";
+    EXPECT_TRUE(app.vt().has_pending_output());
+    app.shutdown();
+    std::remove(ready.c_str());
 }
 
 TEST(AppLoop, WaitIsUnlimitedWhenIdleAndClampedForTimers) {
@@ -370,8 +389,8 @@ TEST(AppKeys, UnboundKeysReachTheChildThroughTheEncoder) {
     app.key_handler(0xE9, 0xE9, 0);
     app.key_handler(0x1F600, 0, 0);
     app.key_handler('\r', 0xFF0D, 0);
-    app.key_handler(0xFF50, 0xFF50, 0);       // Home
-    app.key_handler(0xFF50, 0x100FF50, 0);    // a fullwidth p typed as text
+    app.key_handler(0xFF50, 0xFF50, 0);               // Home
+    app.key_handler(0xFF50, 0x100FF50, 0);            // a fullwidth p typed as text
     app.key_handler(0xFF09, 0xFE20, MODIFIER_SHIFT);  // Shift+Tab
     EXPECT_EQ(app.vt().pending_output(SIZE_MAX),
               "a\xc3\xa9\xf0\x9f\x98\x80\r\x1b[H\xef\xbd\x90\x1b[Z");
@@ -394,8 +413,7 @@ TEST(AppNoDisplay, SaysSoExitsWithOneAndLeavesNoChildBehind) {
     char runtime_dir[] = "/tmp/zelto-no-display-XXXXXX";
     ASSERT_NE(mkdtemp(runtime_dir), nullptr);
     const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY XDG_RUNTIME_DIR=") +
-                                runtime_dir + " " + ZELTO_EXECUTABLE +
-                                " -c -e sleep 31.41592 2>&1";
+                                runtime_dir + " " + ZELTO_EXECUTABLE + " -c -e sleep 31.41592 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     std::string output;
     char buffer[256];
