@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "config/settings.hpp"
+#include "util/utf8.hpp"
 
 namespace zelto {
 
@@ -275,41 +276,8 @@ namespace {
 
 // The length of the valid UTF-8 sequence at the start of `text`, 0 when it is not one.
 std::size_t valid_sequence_length(std::string_view text) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        return 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        value = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        value = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        value = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = (value << 6) | (byte & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return 0;
-    }
-    return length;
+    const std::optional<Utf8Sequence> sequence = decode_utf8_sequence(text);
+    return sequence ? sequence->length : 0;
 }
 
 }  // namespace

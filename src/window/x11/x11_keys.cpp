@@ -3,6 +3,7 @@
 // clang-format off
 // The settings come before the X headers, whose macros (CursorShape) clash with their names.
 #include "config/settings.hpp"
+#include "util/utf8.hpp"
 
 #include <X11/X.h>
 #include <X11/Xlib.h>
@@ -78,45 +79,9 @@ std::uint32_t key_value_from_name(const char* name) {
 }
 
 std::optional<char32_t> decode_single_code_point(std::string_view text) {
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-        length = 1;
-        value = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        value = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        value = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        value = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (text.size() != length) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        value = (value << 6) | (byte & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    return value;
+    const std::optional<Utf8Sequence> sequence = decode_utf8_sequence(text);
+    if (!sequence || sequence->length != text.size()) return std::nullopt;
+    return sequence->code;
 }
 
 }  // namespace zelto
