@@ -44,6 +44,10 @@ struct VtModes {
     bool left_right_margins = false;
     bool raise_on_bell = false;
     bool urgent_on_bell = false;
+    bool allow_column_switch = false;  // mode 40: DECCOLM may clear and resize
+    bool private_color_registers = false;
+    bool sixel_scrolling = true;  // cleared by DECSDM
+    bool sixel_cursor_right = false;
 };
 
 struct VtSavedCursor {
@@ -244,8 +248,14 @@ private:
     void restore_cursor();
     void designate(int slot, std::uint8_t code);
     void dec_alignment_test();
-    void set_mode(const VtCsi& csi, bool on);
-    void alternate_screen_with_cursor(bool on);
+    // Modes (vt_modes.cpp): DECSET/DECRST, SM/RM and DECRQM read one table.
+    friend struct VtModeTable;
+    void set_modes(const VtCsi& csi, bool dec_private, bool on);
+    void request_mode(const VtCsi& csi, bool dec_private);
+    void set_mode(std::uint32_t number, bool on);
+    void set_ansi_mode(std::uint32_t number, bool on);
+    void report_mode(std::uint32_t number, bool dec_private);
+    void echo_typed(std::string_view bytes);
     void select_graphic_rendition(const VtCsi& csi);
     void apply_sgr_code(std::uint32_t code);
     void unknown_escape(std::uint8_t final);
@@ -287,8 +297,9 @@ private:
     bool cursor_hidden_ = false;
     bool wrap_pending_ = false;
     VtSavedCursor saved_cursor_;
+    // The 1049 slot; the row is relative to the screen top.
     std::uint16_t alt_saved_col_ = 0;
-    std::size_t alt_saved_row_ = 0;
+    std::uint16_t alt_saved_row_ = 0;
 
     std::uint16_t scroll_region_top_ = 0;
     std::uint16_t scroll_region_bottom_ = 0;

@@ -16,7 +16,6 @@ namespace zelto {
 
 namespace {
 
-constexpr std::uint32_t MODE_SYNCHRONIZED_UPDATE = 2026;
 constexpr std::size_t TITLE_STACK_LIMIT = 10;
 // Window sizes from the child at or above this are refused before they reach the window.
 constexpr std::int64_t WINDOW_SIZE_LIMIT = 65536;
@@ -385,19 +384,6 @@ struct VtCsiHandlers {
         move_to(0, 0);
     }
 
-    // Modes ----------------------------------------------------------------------------------
-
-    // SM and RM: the ANSI modes.
-    void set_ansi_modes(bool on) {
-        for (std::size_t i = 0; i < csi.count; ++i) {
-            if (!csi.present[i]) continue;
-            switch (csi.values[i]) {
-            case 4: vt.modes_.insert = on; break;  // IRM
-            default: break;
-            }
-        }
-    }
-
     // Cursor style ---------------------------------------------------------------------------
 
     void set_cursor_style() {
@@ -738,8 +724,8 @@ struct VtCsiHandlers {
         case csi_key(0, 0, 'c'): reply("\x1b[?63;1;4c"); break;            // DA1
         case csi_key(0, 0, 'd'): cursor_row(); break;                      // VPA
         case csi_key(0, 0, 'g'): tab_clear(); break;                       // TBC
-        case csi_key(0, 0, 'h'): set_ansi_modes(true); break;              // SM
-        case csi_key(0, 0, 'l'): set_ansi_modes(false); break;             // RM
+        case csi_key(0, 0, 'h'): vt.set_modes(csi, false, true); break;    // SM
+        case csi_key(0, 0, 'l'): vt.set_modes(csi, false, false); break;   // RM
         case csi_key(0, 0, 'i'):                                           // MC
         case csi_key(0, 0, 'q'): break;                                    // DECLL
         case csi_key(0, 0, 'm'): vt.select_graphic_rendition(csi); break;  // SGR
@@ -748,8 +734,8 @@ struct VtCsiHandlers {
         case csi_key(0, 0, 's'): save_cursor_or_set_margins(); break;      // SCOSC
         case csi_key(0, 0, 't'): window_operation(); break;                // XTWINOPS
         case csi_key(0, 0, 'u'): restore_cursor(); break;                  // SCORC
-        case csi_key('?', 0, 'h'): vt.set_mode(csi, true); break;          // DECSET
-        case csi_key('?', 0, 'l'): vt.set_mode(csi, false); break;         // DECRST
+        case csi_key('?', 0, 'h'): vt.set_modes(csi, true, true); break;   // DECSET
+        case csi_key('?', 0, 'l'): vt.set_modes(csi, true, false); break;  // DECRST
         case csi_key('?', 0, 'i'): break;                                  // MC (DEC)
         case csi_key('?', 0, 'n'): dec_device_status(); break;             // DSR (DEC)
         case csi_key('?', 0, 'S'): graphics_attributes(); break;           // XTSMGRAPHICS
@@ -776,8 +762,8 @@ struct VtCsiHandlers {
         case csi_key(0, '#', 'P'): not_implemented_single("XTPUSHCOLORS"); break;
         case csi_key(0, '#', 'Q'): not_implemented_single("XTPOPCOLORS"); break;
         case csi_key(0, '#', 'R'): not_implemented_single("XTREPORTCOLORS"); break;
-        case csi_key(0, '$', 'p'):  // DECRQM
-        case csi_key('?', '$', 'p'): vt.not_implemented("DECRQM"); break;
+        case csi_key(0, '$', 'p'): vt.request_mode(csi, false); break;    // DECRQM
+        case csi_key('?', '$', 'p'): vt.request_mode(csi, true); break;   // DECRQM (DEC)
         case csi_key(0, '$', 'u'):                             // DECRQTSR
         case csi_key(0, '\'', '|'): reply("\x1b[0&w"); break;  // DECRQLP
         case csi_key(0, '$', 'r'): vt.not_implemented("DECCARA"); break;
@@ -815,67 +801,6 @@ void Vt::csi_dispatch(const VtCsi& csi) {
         return;
     }
     handlers.dispatch();
-}
-
-// 1049 returns the cursor to where its set found it (kept on the screen); a reset without a
-// set leaves the cursor where it is.
-void Vt::alternate_screen_with_cursor(bool on) {
-    if (on) {
-        if (!alternate_screen_active()) alt_screen_cursor_saved_ = true;
-        enter_alternate_screen(true);
-        return;
-    }
-    if (alternate_screen_active()) last_char_.recorded = false;
-    leave_alternate_screen(std::exchange(alt_screen_cursor_saved_, false));
-}
-
-void Vt::set_mode(const VtCsi& csi, bool on) {
-    for (std::size_t i = 0; i < csi.count; ++i) {
-        if (!csi.present[i]) continue;
-        switch (csi.values[i]) {
-        case 6:
-            modes_.origin = on;
-            place_cursor(on ? scroll_region_top_ : 0, 0);
-            break;
-        case 1: input_modes_.application_cursor_keys = on; break;
-        case 7: modes_.no_auto_wrap = !on; break;
-        case 9: input_modes_.x10_mouse_reporting = on; break;
-        case 1000: input_modes_.mouse_button_reporting = on; break;
-        case 1002: input_modes_.mouse_motion_on_button_reporting = on; break;
-        case 1003: input_modes_.mouse_motion_reporting = on; break;
-        case 1004: input_modes_.focus_event_reporting = on; break;
-        case 1006: input_modes_.extended_mouse_reporting = on; break;
-        case 1016: input_modes_.pixel_mouse_reporting = on; break;
-        case 1039: input_modes_.no_alt_escape = !on; break;
-        case 2004: input_modes_.bracketed_paste = on; break;
-        case 25: cursor_hidden_ = !on; break;
-        case 45: modes_.reverse_auto_wrap = on; break;
-        case 69:
-            modes_.left_right_margins = on;
-            if (!on) {
-                left_margin_ = 0;
-                right_margin_ = static_cast<std::uint16_t>(cols_ - 1u);
-            }
-            break;
-        case 47:
-        case 1047:
-            if (on) {
-                enter_alternate_screen(false);
-            } else {
-                leave_alternate_screen(false);
-            }
-            break;
-        case 1049: alternate_screen_with_cursor(on); break;
-        case MODE_SYNCHRONIZED_UPDATE:
-            if (on) {
-                begin_synchronized_update();
-            } else {
-                end_synchronized_update();
-            }
-            break;
-        default: break;
-        }
-    }
 }
 
 }  // namespace zelto

@@ -239,9 +239,10 @@ void Vt::enter_alternate_screen(bool save_cursor_position) {
     end_synchronized_update();
     damage_all();
     attach_view();
+    selection_clear();
     if (save_cursor_position) {
         alt_saved_col_ = col_;
-        alt_saved_row_ = row_;
+        alt_saved_row_ = static_cast<std::uint16_t>(row_ - screen_top());
     }
     alt_lines_ = std::move(lines_);
     lines_ = std::vector<VtLine>();
@@ -256,16 +257,17 @@ void Vt::enter_alternate_screen(bool save_cursor_position) {
 void Vt::leave_alternate_screen(bool restore_cursor_position) {
     if (!alternate_screen_active()) return;
     end_synchronized_update();
+    selection_clear();
+    // The cursor's row is screen-relative both ways, so it never lands in the scrollback.
+    std::size_t row = row_ - screen_top();
     release_lines(lines_);
     lines_ = std::move(alt_lines_);
     alt_lines_ = std::vector<VtLine>();
     if (restore_cursor_position) {
-        // The slot may be older than the last trim of the main buffer: it stays on the screen.
-        row_ = std::clamp(alt_saved_row_, screen_top(), lines_.size() - 1);
+        row = alt_saved_row_;
         col_ = std::min<std::uint16_t>(alt_saved_col_, static_cast<std::uint16_t>(cols_ - 1));
-    } else {
-        row_ = std::clamp(row_ + screen_top(), screen_top(), lines_.size() - 1);
     }
+    row_ = std::clamp(screen_top() + std::min<std::size_t>(row, rows_ - 1u), screen_top(), lines_.size() - 1);
     wrap_pending_ = false;
     scrolled_back_ = false;
     scroll_region_top_ = 0;
@@ -279,8 +281,11 @@ void Vt::leave_alternate_screen(bool restore_cursor_position) {
 
 void Vt::full_reset() {
     modes_ = VtModes{};
+    input_modes_ = VtInputModes{};
+    alt_screen_cursor_saved_ = false;
     // Ended before the buffers change, so the frozen lines are compared with their own lines.
     end_synchronized_update();
+    selection_clear();
     if (alternate_screen_active()) {
         release_lines(lines_);
         lines_ = std::move(alt_lines_);

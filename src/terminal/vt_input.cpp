@@ -119,11 +119,22 @@ std::string character_key(const VtInputModes& modes, VtKey key) {
     return out;
 }
 
+bool is_delete_key(VtKey key) {
+    return key.has_text ? key.value == DEL : key.value == KEYSYM_DELETE;
+}
+
+// The keys that have no sequence of their own and are sent as their character.
+bool sent_as_character(VtKey key) {
+    key = translate_keypad(key).key;
+    return key.has_text && !is_delete_key(key);
+}
+
 }  // namespace
 
 std::string encode_key(const VtInputModes& modes, VtKey key) {
     const Translated translated = translate_keypad(key);
     key = translated.key;
+    if (modes.send_del_on_delete && key.modifiers == 0 && is_delete_key(key)) return "\x7f";
     if (const auto final = cursor_key_final(key)) return cursor_key(modes, *final, key.modifiers);
     if (!key.has_text) {
         if (const auto number = special_key_number(key.value)) {
@@ -269,10 +280,18 @@ void Vt::key_input(VtKey key) {
             callbacks_.on_visual_bell();
         }
         queue_output(typed);
+        echo_typed(typed);
         request_repaint();
         return;
     }
-    queue_output(encode_key(input_modes_, key));
+    const std::string bytes = encode_key(input_modes_, key);
+    queue_output(bytes);
+    if (sent_as_character(key)) echo_typed(bytes);
+}
+
+// Local echo: typed characters reach the screen as if the child had printed them.
+void Vt::echo_typed(std::string_view bytes) {
+    if (input_modes_.local_echo && !bytes.empty()) interpret(bytes);
 }
 
 void Vt::paste(std::string_view text) { queue_output(encode_paste(input_modes_, text)); }

@@ -19,6 +19,9 @@ struct VtInputModes {
     bool mouse_motion_reporting = false;   // ?1003
     bool extended_mouse_reporting = false; // ?1006: SGR encoding
     bool pixel_mouse_reporting = false;    // ?1016: SGR encoding in pixels
+    bool send_del_on_delete = false;       // ?1037: the Delete key sends DEL
+    bool auto_repeat = false;              // DECARM (?8): recorded, key repeat is the window's
+    bool local_echo = false;               // SM 12: typed characters are also printed
 
     // Only these enable reports; the others choose an encoding.
     bool mouse_reporting() const {

@@ -376,7 +376,17 @@ void Vt::resize_rows(std::uint16_t rows) {
         while (lines.size() < rows) lines.emplace_back();
         return excess;
     };
-    if (alternate_screen_active()) fit(alt_lines_, alt_saved_row_);
+    if (alternate_screen_active()) {
+        // The 1049 slot keeps its line of the parked buffer, whose lines below it go first.
+        const auto top = [&](std::size_t screen_rows) {
+            return alt_lines_.size() > screen_rows ? alt_lines_.size() - screen_rows : 0;
+        };
+        const std::size_t saved = std::min(top(rows_) + alt_saved_row_, alt_lines_.size() - 1);
+        fit(alt_lines_, saved);
+        const std::size_t new_top = top(rows);
+        const std::size_t row = saved > new_top ? saved - new_top : 0;
+        alt_saved_row_ = to_u16(static_cast<std::uint32_t>(std::min<std::size_t>(row, rows - 1u)));
+    }
     const std::size_t excess = fit(lines_, row_);
     if (alternate_screen_active() && excess > 0) {
         for (std::size_t i = 0; i < excess; ++i) release_line(lines_[i]);
@@ -393,8 +403,6 @@ void Vt::remap_line_indexes(const std::function<std::size_t(std::size_t)>& line,
                             const std::function<VtTextPoint(VtTextPoint)>& point) {
     row_ = line(row_);
     if (scrolled_back_) view_top_ = line(view_top_);
-    // On the alternate screen the slot indexes the parked buffer, which did not move.
-    if (!alternate_screen_active()) alt_saved_row_ = line(alt_saved_row_);
     if (tracked_line_index_) *tracked_line_index_ = line(*tracked_line_index_);
     for (const auto& command : command_history_) {
         command->start_row = line(command->start_row);
