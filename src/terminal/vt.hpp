@@ -265,12 +265,16 @@ private:
     VtLine new_line_with_background() const;
     bool background_is_default() const;
     void ensure_cell(VtLine& line, std::size_t col);
-    void reserve_cells(VtLine& line, std::size_t count) const;
+    void reserve_cells(VtLine& line, std::size_t count);
     void release_line(VtLine& line);
     void release_lines(std::vector<VtLine>& lines);
+    // Releases a line that leaves the buffer and keeps its cell storage for a new line.
+    void recycle_line(VtLine& line);
+    // The line becomes a new line with background in the storage it has.
+    void renew_line(VtLine& line);
     void destroy_proxy(VtLineProxy& proxy);
-    void insert_line(std::size_t at, VtLine line, bool keep_cursor);
-    void remove_line(std::size_t at, bool keep_cursor);
+    void scroll_lines_up(std::size_t first, std::size_t last);
+    void scroll_lines_down(std::size_t first, std::size_t last);
     void shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_cursor);
     void mark_full(VtLine& line);
     void reset_lines(std::vector<VtLine>& lines, bool with_background);
@@ -289,6 +293,10 @@ private:
 
     std::vector<VtLine> lines_;
     std::vector<VtLine> alt_lines_;
+    // Cell storage of lines that scrolled away, taken by the next lines that grow.
+    std::vector<std::vector<VtCell>> spare_cells_;
+    std::size_t spare_cells_bytes_ = 0;
+    static constexpr std::size_t SPARE_CELLS_LIMIT = 1024 * 1024;
 
     std::size_t row_ = 0;
     std::uint16_t col_ = 0;

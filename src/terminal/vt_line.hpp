@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace zelto {
@@ -203,6 +204,8 @@ struct VtLine {
     static constexpr std::size_t INITIAL_CAPACITY = 4;
 
     VtLine() { cells.reserve(INITIAL_CAPACITY); }
+    // A new line that takes over `storage` for its cells, emptied.
+    explicit VtLine(std::vector<VtCell> storage) : cells(std::move(storage)) { cells.clear(); }
     VtLine(VtLine&&) noexcept = default;
     VtLine& operator=(VtLine&&) noexcept = default;
     VtLine(const VtLine&) = delete;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -189,22 +188,27 @@ inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const
     const std::size_t room = VtCsi::MAX_LENGTH - csi_.length;
     const std::uint8_t* const stop = static_cast<std::size_t>(end - p) > room ? p + room : end;
     const std::uint8_t* const start = p;
-    while (p < stop && *p >= '0' && *p <= ';') {
-        if (*p > '9' || csi_.count == 0 || csi_params_overflowed_) {
-            csi_param_byte(*p++);
+    while (p < stop) {
+        const std::uint8_t byte = *p;
+        if (byte < '0' || byte > ';') break;
+        if (byte > '9' || csi_.count == 0 || csi_params_overflowed_) {
+            csi_param_byte(byte);
+            ++p;
             continue;
         }
-        std::uint32_t value = csi_.values[csi_.count - 1];
+        // Values stay below 2^31, so ten times one plus a digit fits in 64 bits and saturating
+        // is one comparison.
+        std::uint64_t value = csi_.values[csi_.count - 1];
         do {
-            const std::uint32_t digit = *p - '0';
-            value = value > (VtCsi::MAX_VALUE - digit) / 10 ? VtCsi::MAX_VALUE : value * 10 + digit;
-        } while (++p < stop && *p >= '0' && *p <= '9');
-        csi_.values[csi_.count - 1] = value;
+            value = std::min<std::uint64_t>(value * 10 + (*p - '0'), VtCsi::MAX_VALUE);
+        } while (++p < stop && static_cast<std::uint8_t>(*p - '0') <= 9);
+        csi_.values[csi_.count - 1] = static_cast<std::uint32_t>(value);
         csi_.present[csi_.count - 1] = true;
     }
     const auto n = static_cast<std::size_t>(p - start);
     const std::size_t copied = std::min(n, VtCsi::MAX_RAW - csi_.raw_length);
-    std::memcpy(csi_.raw + csi_.raw_length, start, copied);
+    // Parameter texts are short: a byte loop beats a call to memcpy.
+    for (std::size_t i = 0; i < copied; ++i) csi_.raw[csi_.raw_length + i] = static_cast<char>(start[i]);
     csi_.raw_length += copied;
     csi_.length += n;
     return p;

@@ -264,7 +264,7 @@ void Vt::print_plain_run(std::string_view run) {
             if (!modes_.no_auto_wrap) wrap_to_next_line();
             wrap_pending_ = false;
         }
-        ensure_cursor_line();
+        if (row_ >= lines_.size()) ensure_cursor_line();
         VtLine& line = lines_[row_];
         const std::size_t room = static_cast<std::size_t>(cols_ - col_);
         const std::size_t n = std::min(room, run.size() - i);
@@ -291,9 +291,12 @@ void Vt::print_plain_run(std::string_view run) {
         if (overwrite < n) {
             if (first == SIZE_MAX) first = overwrite;
             last = n - 1;
-            append_copies(line.cells, n - overwrite, attributes);
+            line.cells.resize(col_ + n);
             cells = line.cells.data() + col_;
-            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
+            for (std::size_t k = overwrite; k < n; ++k) {
+                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
+                cells[k].code = static_cast<unsigned char>(run[i + k]);
+            }
         }
         if (first != SIZE_MAX) {
             line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));

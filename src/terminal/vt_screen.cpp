@@ -68,10 +68,38 @@ VtLine Vt::new_line_with_background() const {
     return line;
 }
 
-void Vt::reserve_cells(VtLine& line, std::size_t count) const {
+void Vt::reserve_cells(VtLine& line, std::size_t count) {
     // A line that outgrows its first few cells is sized for the full width at once, so a
-    // scrollback line costs one allocation of `cols` cells.
-    if (count > line.cells.capacity()) line.cells.reserve(std::max<std::size_t>(count, cols_));
+    // scrollback line costs one allocation of `cols` cells, or none when a line that scrolled
+    // away left its storage.
+    if (count <= line.cells.capacity()) return;
+    const std::size_t wanted = std::max<std::size_t>(count, cols_);
+    if (!spare_cells_.empty() && spare_cells_.back().capacity() >= wanted) {
+        std::vector<VtCell> cells = std::move(spare_cells_.back());
+        spare_cells_.pop_back();
+        spare_cells_bytes_ -= cells.capacity() * sizeof(VtCell);
+        cells.assign(line.cells.begin(), line.cells.end());
+        line.cells.swap(cells);
+        return;
+    }
+    line.cells.reserve(wanted);
+}
+
+void Vt::recycle_line(VtLine& line) {
+    std::vector<VtCell> cells = std::move(line.cells);
+    release_line(line);
+    const std::size_t bytes = cells.capacity() * sizeof(VtCell);
+    if (cells.capacity() < cols_ || spare_cells_bytes_ + bytes > SPARE_CELLS_LIMIT) return;
+    cells.clear();
+    spare_cells_.push_back(std::move(cells));
+    spare_cells_bytes_ += bytes;
+}
+
+void Vt::renew_line(VtLine& line) {
+    std::vector<VtCell> cells = std::move(line.cells);
+    release_line(line);
+    line = VtLine(std::move(cells));
+    if (!background_is_default()) line.cells.assign(cols_, current_attributes_);
 }
 
 void Vt::ensure_cell(VtLine& line, std::size_t col) {
@@ -113,19 +141,31 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
     }
 }
 
-void Vt::insert_line(std::size_t at, VtLine line, bool keep_cursor) {
-    at = std::min(at, lines_.size());
-    line.damage.mark_full();
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
-    shift_line_indexes(at, 1, keep_cursor);
+// Scrolling part of the screen moves the lines themselves, each with its renderer caches, and
+// the line that leaves becomes the new one, keeping its cell storage.
+void Vt::scroll_lines_up(std::size_t first, std::size_t last) {
+    while (lines_.size() <= last) lines_.emplace_back();
+    const auto begin = lines_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto end = lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1;
+    VtLine leaving = std::move(*begin);
+    std::move(begin + 1, end, begin);
+    lines_[last] = std::move(leaving);
+    renew_line(lines_[last]);
+    shift_line_indexes(first, -1, true);
+    shift_line_indexes(last, 1, true);
     changed_ = repaint_required_ = true;
 }
 
-void Vt::remove_line(std::size_t at, bool keep_cursor) {
-    if (at >= lines_.size()) return;
-    release_line(lines_[at]);
-    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(at));
-    shift_line_indexes(at, -1, keep_cursor);
+void Vt::scroll_lines_down(std::size_t first, std::size_t last) {
+    while (lines_.size() <= last) lines_.emplace_back();
+    const auto begin = lines_.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto end = lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1;
+    VtLine leaving = std::move(*(end - 1));
+    std::move_backward(begin, end - 1, end);
+    lines_[first] = std::move(leaving);
+    renew_line(lines_[first]);
+    shift_line_indexes(last, -1, true);
+    shift_line_indexes(first, 1, true);
     changed_ = repaint_required_ = true;
 }
 
@@ -156,15 +196,13 @@ void Vt::line_feed() {
 
 void Vt::scroll_region_up() {
     const std::size_t top = screen_top();
-    remove_line(top + scroll_region_top_, true);
-    insert_line(top + scroll_region_bottom_, new_line_with_background(), true);
+    scroll_lines_up(top + scroll_region_top_, top + scroll_region_bottom_);
     last_char_.recorded = false;
 }
 
 void Vt::scroll_region_down() {
     const std::size_t top = screen_top();
-    remove_line(top + scroll_region_bottom_, true);
-    insert_line(top + scroll_region_top_, new_line_with_background(), true);
+    scroll_lines_down(top + scroll_region_top_, top + scroll_region_bottom_);
     last_char_.recorded = false;
 }
 
@@ -183,16 +221,14 @@ void Vt::reverse_index() {
 void Vt::insert_line_at_cursor() {
     const std::size_t top = screen_top();
     if (row_ < top + scroll_region_top_ || row_ > top + scroll_region_bottom_) return;
-    insert_line(row_, new_line_with_background(), true);
-    remove_line(top + scroll_region_bottom_ + 1, true);
+    scroll_lines_down(row_, top + scroll_region_bottom_);
     last_char_.recorded = false;
 }
 
 void Vt::delete_line_at_cursor() {
     const std::size_t top = screen_top();
     if (row_ < top + scroll_region_top_ || row_ > top + scroll_region_bottom_) return;
-    remove_line(row_, true);
-    insert_line(top + scroll_region_bottom_, new_line_with_background(), true);
+    scroll_lines_up(row_, top + scroll_region_bottom_);
     last_char_.recorded = false;
 }
 
@@ -274,7 +310,7 @@ void Vt::damage_all() {
 void Vt::remove_oldest_lines(std::size_t n) {
     n = std::min(n, lines_.size() > rows_ ? lines_.size() - rows_ : 0);
     if (n == 0) return;
-    for (std::size_t i = 0; i < n; ++i) release_line(lines_[i]);
+    for (std::size_t i = 0; i < n; ++i) recycle_line(lines_[i]);
     lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(n));
     // Commands whose output scrolled away are forgotten, except the newest running one: its exit
     // status is still to come.
