@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -139,6 +142,27 @@ constexpr std::array<std::uint8_t, 256> BYTE_CLASSES = [] {
     return classes;
 }();
 
+// The offset of the first ':' or '.' in bytes [k, n), else n; eight bytes at a time, as most
+// printed text holds neither.
+std::size_t find_scheme_end(const unsigned char* bytes, std::size_t k, std::size_t n) {
+    constexpr std::uint64_t ONES = 0x0101010101010101u;
+    constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; k + 8 <= n; k += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + k, sizeof word);
+            const std::uint64_t colon = word ^ (ONES * ':');
+            const std::uint64_t dot = word ^ (ONES * '.');
+            // The high bit of each zero byte of `colon` or `dot`; bits above the lowest may be
+            // false alarms, the lowest is exact.
+            const std::uint64_t found = (((colon - ONES) & ~colon) | ((dot - ONES) & ~dot)) & HIGHS;
+            if (found != 0) return k + static_cast<std::size_t>(std::countr_zero(found)) / 8;
+        }
+    }
+    while (k < n && (BYTE_CLASSES[bytes[k]] & BYTE_SCHEME_END) == 0) ++k;
+    return k;
+}
+
 }  // namespace
 
 std::size_t VtLinkDetector::scan(std::string_view text, VtTextPoint at) {
@@ -154,8 +178,7 @@ std::size_t VtLinkDetector::scan(std::string_view text, VtTextPoint at) {
         // Idle or in a scheme: every byte but a letter, ':' and '.' leaves the detector idle,
         // so only the letters right before a ':' or '.' (or the end) matter. Text is skipped
         // up to there without looking at the state, and those letters are stepped.
-        std::size_t end = k;
-        while (end < n && (BYTE_CLASSES[bytes[end]] & BYTE_SCHEME_END) == 0) ++end;
+        const std::size_t end = find_scheme_end(bytes, k, n);
         std::size_t letters = end;
         while (letters > k && (BYTE_CLASSES[bytes[letters - 1]] & BYTE_LETTER) != 0) --letters;
         if (letters > k) reset();
