@@ -28,7 +28,7 @@
 #include "util/diagnostics.hpp"
 #include "window/wayland/wayland_keyboard.hpp"
 #include "window/wayland/wayland_logic.hpp"
-#include "window/wayland/wayland_offers.hpp"
+#include "window/wayland/wayland_selections.hpp"
 #include "window/wayland/wayland_outputs.hpp"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
@@ -150,12 +150,12 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     std::optional<MonoTime> process_timers() override;
     void set_title(const std::string& title) override;
     bool swap_if_needed(bool allow_drawing) override;
-    int get_connection_fd() const override { return wl_display_get_fd(c_.display); }
-    // Transfers arrive with the clipboard support; until then nothing is offered or asked for.
-    void clipboard_send(std::string) override {}
-    void clipboard_get() override {}
-    void primary_send(std::string) override {}
-    void primary_get() override {}
+    // The display and the clipboard's pipes together: either wakes the loop.
+    int get_connection_fd() const override { return selections_.poll_fd(); }
+    void clipboard_send(std::string text) override { selections_.clipboard_send(std::move(text)); }
+    void clipboard_get() override { selections_.clipboard_get(); }
+    void primary_send(std::string text) override { selections_.primary_send(std::move(text)); }
+    void primary_get() override { selections_.primary_get(); }
     void set_swap_interval(int interval) override;
     void set_current_context(bool current) override;
     void set_incremental_resize(std::uint32_t, std::uint32_t) override {}
@@ -176,9 +176,8 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     bool frame_arrived() const override { return frame_arrived_; }
     bool shadow_shown() const override { return shadow_buffer_ != nullptr; }
     bool has_pointer() const override { return c_.pointer != nullptr; }
-    std::size_t live_offer_count() const override {
-        return clipboard_offers_.live() + primary_offers_.live();
-    }
+    std::size_t live_offer_count() const override { return selections_.live_offer_count(); }
+    std::size_t serving_count() const override { return selections_.serving_count(); }
     std::uint32_t bound_output_count() const override {
         return static_cast<std::uint32_t>(c_.outputs.size());
     }
@@ -214,10 +213,6 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     void on_toplevel_close() { set_flag(WINDOW_IS_CLOSED, true); }
     void on_shell_configure(std::int32_t width, std::int32_t height);
     void on_frame_done();
-    void on_data_offer(wl_data_offer* offer);
-    void on_primary_offer(zwp_primary_selection_offer_v1* offer);
-    OfferKeeper<wl_data_offer>& clipboard_offers() { return clipboard_offers_; }
-    OfferKeeper<zwp_primary_selection_offer_v1>& primary_offers() { return primary_offers_; }
 
   private:
     void bind_globals();
@@ -274,9 +269,7 @@ class WindowWayland final : public Window, public WaylandWindowInfo {
     bool title_press_ = false;
     WheelTranslator wheel_;
     bool globals_bound_ = false;
-    OfferKeeper<wl_data_offer> clipboard_offers_{wl_data_offer_destroy};
-    OfferKeeper<zwp_primary_selection_offer_v1> primary_offers_{
-        zwp_primary_selection_offer_v1_destroy};
+    WaylandSelections selections_{*this, c_.last_serial};
 };
 
 namespace {
@@ -396,38 +389,6 @@ const zxdg_toplevel_decoration_v1_listener DECORATION_LISTENER = {
     [](void*, zxdg_toplevel_decoration_v1*, std::uint32_t) {},
 };
 
-// Offers are only kept for now; what they carry is read when a paste asks for it.
-const wl_data_offer_listener DATA_OFFER_LISTENER = {
-    [](void*, wl_data_offer*, const char*) {},
-    [](void*, wl_data_offer*, std::uint32_t) {},
-    [](void*, wl_data_offer*, std::uint32_t) {},
-};
-
-const wl_data_device_listener DATA_DEVICE_LISTENER = {
-    [](void* data, wl_data_device*, wl_data_offer* offer) { self(data)->on_data_offer(offer); },
-    [](void* data, wl_data_device*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t,
-       wl_data_offer* offer) { self(data)->clipboard_offers().drag_entered(offer); },
-    [](void* data, wl_data_device*) { self(data)->clipboard_offers().drag_ended(); },
-    [](void*, wl_data_device*, std::uint32_t, wl_fixed_t, wl_fixed_t) {},
-    [](void* data, wl_data_device*) { self(data)->clipboard_offers().drag_ended(); },
-    [](void* data, wl_data_device*, wl_data_offer* offer) {
-        self(data)->clipboard_offers().selection(offer);
-    },
-};
-
-const zwp_primary_selection_offer_v1_listener PRIMARY_OFFER_LISTENER = {
-    [](void*, zwp_primary_selection_offer_v1*, const char*) {},
-};
-
-const zwp_primary_selection_device_v1_listener PRIMARY_DEVICE_LISTENER = {
-    [](void* data, zwp_primary_selection_device_v1*, zwp_primary_selection_offer_v1* offer) {
-        self(data)->on_primary_offer(offer);
-    },
-    [](void* data, zwp_primary_selection_device_v1*, zwp_primary_selection_offer_v1* offer) {
-        self(data)->primary_offers().selection(offer);
-    },
-};
-
 }  // namespace
 
 WindowWayland::WindowWayland(std::uint32_t width, std::uint32_t height, UiState* ui_state) {
@@ -443,6 +404,7 @@ bool WindowWayland::connect() {
         return false;
     }
     connected_ = true;
+    selections_.connect(c_.display);
     c_.xkb = std::make_unique<WaylandKeyboard>();
     return true;
 }
@@ -566,24 +528,13 @@ void WindowWayland::create_selection_devices() {
     }
     if (c_.data_device_manager && !c_.data_device) {
         c_.data_device = wl_data_device_manager_get_data_device(c_.data_device_manager, c_.seat);
-        wl_data_device_add_listener(c_.data_device, &DATA_DEVICE_LISTENER, this);
+        selections_.listen(c_.data_device_manager, c_.data_device);
     }
     if (c_.primary_selection_manager && !c_.primary_selection_device) {
         c_.primary_selection_device = zwp_primary_selection_device_manager_v1_get_device(
             c_.primary_selection_manager, c_.seat);
-        zwp_primary_selection_device_v1_add_listener(c_.primary_selection_device,
-                                                     &PRIMARY_DEVICE_LISTENER, this);
+        selections_.listen(c_.primary_selection_manager, c_.primary_selection_device);
     }
-}
-
-void WindowWayland::on_data_offer(wl_data_offer* offer) {
-    wl_data_offer_add_listener(offer, &DATA_OFFER_LISTENER, this);
-    clipboard_offers_.announced(offer);
-}
-
-void WindowWayland::on_primary_offer(zwp_primary_selection_offer_v1* offer) {
-    zwp_primary_selection_offer_v1_add_listener(offer, &PRIMARY_OFFER_LISTENER, this);
-    primary_offers_.announced(offer);
 }
 
 void WindowWayland::on_global_remove(std::uint32_t name) {
@@ -822,6 +773,7 @@ void WindowWayland::dispatch_pending() {
 
 void WindowWayland::events() {
     report_initial_output();
+    selections_.service();
     while (wl_display_prepare_read(c_.display) != 0) {
         dispatch_pending();
     }
@@ -847,10 +799,17 @@ void WindowWayland::report_initial_output() {
 }
 
 std::optional<MonoTime> WindowWayland::process_timers() {
-    if (auto report = c_.xkb->repeat_due(mono_now())) {
+    const MonoTime now = mono_now();
+    if (auto report = c_.xkb->repeat_due(now)) {
         report_key(*report);
     }
-    return c_.xkb->repeat().deadline();
+    selections_.expire(now);
+    const std::optional<MonoTime> repeat = c_.xkb->repeat().deadline();
+    const std::optional<MonoTime> transfer = selections_.next_deadline();
+    if (repeat && transfer) {
+        return std::min(*repeat, *transfer);
+    }
+    return repeat ? repeat : transfer;
 }
 
 // Titles come from the programs in the terminal: whatever they are, the request must stay
@@ -1474,8 +1433,7 @@ WindowWayland::~WindowWayland() {
     if (c_.cursor_surface) wl_surface_destroy(c_.cursor_surface);
     if (c_.cursor_theme) wl_cursor_theme_destroy(c_.cursor_theme);
     release_input_devices();
-    clipboard_offers_.clear();
-    primary_offers_.clear();
+    selections_.release();
     if (c_.data_device) wl_data_device_release(c_.data_device);
     if (c_.primary_selection_device) {
         zwp_primary_selection_device_v1_destroy(c_.primary_selection_device);

@@ -27,6 +27,8 @@ class WaylandWindowInfo {
     virtual std::uint32_t bound_output_count() const = 0;
     // Clipboard and primary-selection offers held from other clients.
     virtual std::size_t live_offer_count() const = 0;
+    // Requestors that zelto is still writing its selection to.
+    virtual std::size_t serving_count() const = 0;
     // The seat currently offers a pointer, and the window listens to it.
     virtual bool has_pointer() const = 0;
 };

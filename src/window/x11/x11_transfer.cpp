@@ -1,31 +1,10 @@
 #include "window/x11/x11_transfer.hpp"
 
-#include <algorithm>
-
 namespace zelto {
 
 std::size_t transfer_chunk_size(long max_request_size) {
     const long chunk = max_request_size / 4;
     return chunk > 0 ? static_cast<std::size_t>(chunk) : 1;
-}
-
-std::optional<std::size_t> best_offered_type(std::span<const unsigned long> offered,
-                                             std::span<const unsigned long> accepted) {
-    std::optional<std::size_t> best;
-    for (const unsigned long type : offered) {
-        if (type == 0) {
-            continue;
-        }
-        const auto found = std::find(accepted.begin(), accepted.end(), type);
-        if (found == accepted.end()) {
-            continue;
-        }
-        const auto index = static_cast<std::size_t>(found - accepted.begin());
-        if (!best || index < *best) {
-            best = index;
-        }
-    }
-    return best;
 }
 
 SelectionReply decide_selection_reply(const SelectionRequestFacts& facts) {
@@ -51,18 +30,6 @@ std::string_view next_incr_piece(std::string_view text, std::size_t sent, std::s
         return {};
     }
     return text.substr(sent, chunk);
-}
-
-bool PasteBuffer::append(std::string_view piece) {
-    const std::size_t room = limit_ - std::min(limit_, text_.size());
-    text_.append(piece.substr(0, room));
-    return piece.size() > room && drop_rest();
-}
-
-bool PasteBuffer::drop_rest() {
-    const bool first = !truncated_;
-    truncated_ = true;
-    return first;
 }
 
 long pack_16_pair(std::int32_t high, std::int32_t low) {

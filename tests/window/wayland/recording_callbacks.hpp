@@ -51,7 +51,7 @@ class RecordingCallbacks : public WindowCallbacks {
     void motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) override {
         motions.push_back({button, x, y});
     }
-    void on_clipboard_data(std::string_view) override {}
+    void on_clipboard_data(std::string_view text) override { pasted.emplace_back(text); }
     void on_activity() override { ++activity; }
     std::optional<std::vector<DamageRect>> draw(std::uint8_t) override {
         ++frames;
@@ -60,7 +60,7 @@ class RecordingCallbacks : public WindowCallbacks {
         return std::nullopt;
     }
     void on_focus_changed(bool focused) override { focus_changes.push_back(focused); }
-    void on_selection_lost() override {}
+    void on_selection_lost() override { ++selections_lost; }
     void on_output_changed(std::uint32_t index, const std::string& name, std::uint32_t subpixel,
                            std::uint16_t dpi) override {
         outputs.push_back({index, name, subpixel, dpi});
@@ -72,6 +72,8 @@ class RecordingCallbacks : public WindowCallbacks {
 
     int frames = 0;
     int activity = 0;
+    int selections_lost = 0;
+    std::vector<std::string> pasted;
     std::vector<Key> keys;
     std::vector<Button> buttons;
     std::vector<Motion> motions;

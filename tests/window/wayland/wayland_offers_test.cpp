@@ -26,7 +26,7 @@ TEST_F(OfferKeeperTest, ANewSelectionReplacesTheOldOne) {
     OfferKeeper<Offer> keeper(destroy);
     keeper.announced(&a);
     keeper.selection(&a);
-    EXPECT_EQ(keeper.selection_offer(), &a);
+    EXPECT_EQ(keeper.selection_offer().offer, &a);
     EXPECT_TRUE(destroyed.empty());
     keeper.announced(&b);
     keeper.selection(&b);
@@ -42,7 +42,7 @@ TEST_F(OfferKeeperTest, DragOffersNeverBecomeTheSelection) {
     keeper.selection(&a);
     keeper.announced(&b);
     keeper.drag_entered(&b);
-    EXPECT_EQ(keeper.selection_offer(), &a);
+    EXPECT_EQ(keeper.selection_offer().offer, &a);
     keeper.drag_ended();
     EXPECT_EQ(destroyed, std::multiset<int>{2});
     EXPECT_EQ(keeper.live(), 1u);
@@ -67,6 +67,74 @@ TEST_F(OfferKeeperTest, TheSameSelectionTwiceIsKept) {
     keeper.selection(&a);
     EXPECT_TRUE(destroyed.empty());
     EXPECT_EQ(keeper.live(), 1u);
+}
+
+TEST_F(OfferKeeperTest, EachOfferKeepsTheBestTypeItAdvertised) {
+    OfferKeeper<Offer> keeper(destroy);
+    keeper.announced(&a);
+    keeper.offered(&a, "text/plain");
+    keeper.offered(&a, "text/plain;charset=utf-8");
+    keeper.offered(&a, "TEXT");
+    keeper.announced(&b);
+    keeper.offered(&b, "image/png");
+    // The types of an offer announced later do not change the earlier one's.
+    keeper.selection(&a);
+    ASSERT_TRUE(keeper.selection_offer());
+    EXPECT_EQ(keeper.selection_offer().type, 1u);  // text/plain;charset=utf-8
+    EXPECT_EQ(destroyed, std::multiset<int>{2});
+}
+
+TEST_F(OfferKeeperTest, AnImageOnlyOfferHasNoTypeToPaste) {
+    OfferKeeper<Offer> keeper(destroy);
+    keeper.announced(&a);
+    keeper.offered(&a, "image/png");
+    keeper.offered(&a, "text/html");
+    keeper.selection(&a);
+    EXPECT_EQ(keeper.selection_offer().offer, &a);
+    EXPECT_FALSE(keeper.selection_offer().type);
+}
+
+TEST_F(OfferKeeperTest, AFileListFollowedByPlainTextPastesThePlainText) {
+    OfferKeeper<Offer> keeper(destroy);
+    keeper.announced(&a);
+    keeper.offered(&a, "text/uri-list");
+    keeper.selection(&a);
+    EXPECT_EQ(keeper.selection_offer().type, 0u);
+    keeper.announced(&b);
+    keeper.offered(&b, "UTF8_STRING");
+    keeper.selection(&b);
+    EXPECT_EQ(keeper.selection_offer().offer, &b);
+    EXPECT_EQ(keeper.selection_offer().type, 2u);
+}
+
+TEST_F(OfferKeeperTest, ADragOfferKeepsItsTypeAndIsHandedOverOnDrop) {
+    OfferKeeper<Offer> keeper(destroy);
+    keeper.announced(&a);
+    keeper.selection(&a);
+    keeper.announced(&b);
+    keeper.offered(&b, "text/uri-list");
+    keeper.offered(&b, "text/plain");
+    keeper.drag_entered(&b);
+    EXPECT_EQ(keeper.drag_offer().type, 0u);
+    // Even a selection event naming the drag offer leaves the clipboard as it was.
+    keeper.selection(&b);
+    EXPECT_EQ(keeper.selection_offer().offer, &a);
+    const auto dropped = keeper.take_drag();
+    EXPECT_EQ(dropped.offer, &b);
+    keeper.drag_ended();  // the leave after the drop
+    EXPECT_TRUE(destroyed.empty()) << "the dropped offer is the taker's to destroy";
+    EXPECT_EQ(keeper.live(), 1u);
+}
+
+TEST_F(OfferKeeperTest, ANullSelectionClearsTheClipboardOffer) {
+    OfferKeeper<Offer> keeper(destroy);
+    keeper.announced(&a);
+    keeper.offered(&a, "text/plain");
+    keeper.selection(&a);
+    keeper.selection(nullptr);
+    EXPECT_FALSE(keeper.selection_offer());
+    EXPECT_FALSE(keeper.selection_offer().type);
+    EXPECT_EQ(destroyed, std::multiset<int>{1});
 }
 
 }  // namespace
