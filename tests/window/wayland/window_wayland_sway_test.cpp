@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -431,6 +432,180 @@ TEST_F(SwayTest, ResizingTheWindowManyTimesLeaksNoDescriptors) {
         ASSERT_TRUE(resize_to(440 + (i % 2) * 20, 330 + (i % 3) * 10)) << "resize " << i;
     }
     EXPECT_EQ(open_fd_count(), before);
+}
+
+// Clipboard and primary selection against wl-copy and wl-paste, which talk to sway through its
+// data-control protocol and so need no focus of their own. sway lets a client set a selection
+// only with the serial of an input event it was given that is newer than the current
+// selection's: the window takes one from a key typed by wtype (the seat's keyboard exists only
+// while wtype runs, and sway gives the new window its focus) right before it copies.
+class SwayClipboardTest : public SwayTest {
+  protected:
+    void SetUp() override {
+        SwayTest::SetUp();
+        window = open_drawn();
+        ASSERT_TRUE(window);
+        // Nothing from an earlier test stays on the clipboard.
+        ASSERT_TRUE(shell("wl-copy --clear; wl-copy --primary --clear"));
+    }
+    bool take_input_serial() { return type_beside(*window, {"x"}); }
+    bool shell(const std::string& command) {
+        return run_client_beside(*window, {"sh", "-c", command});
+    }
+    // What `command` prints, while the window keeps serving.
+    std::string output_of(const std::string& command) {
+        const std::string path = sway->runtime_dir() + "/output";
+        std::remove(path.c_str());
+        if (!shell(command + " > " + path)) {
+            return "(did not finish)";
+        }
+        std::ifstream file(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    std::string write_file(const std::string& name, const std::string& text) {
+        const std::string path = sway->runtime_dir() + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    // Waits until the clipboard offer from another client's copy has come.
+    bool offers_change(std::size_t before) {
+        return run_until(*window, [&] { return info(*window).live_offer_count() != before; });
+    }
+    bool pasted_one() {
+        return run_until(*window, [&] { return !callbacks.pasted.empty(); });
+    }
+    static std::string pattern(std::size_t size) {
+        std::string text(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) {
+            text[i] = static_cast<char>(i % 61 == 60 ? '\n' : 'a' + i % 26);
+        }
+        return text;
+    }
+
+    std::unique_ptr<Window> window;
+};
+
+TEST_F(SwayClipboardTest, AnotherClientsCopyIsPasted) {
+    const std::size_t before = info(*window).live_offer_count();
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "from wl-copy"}));
+    ASSERT_TRUE(offers_change(before));
+    window->clipboard_get();
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"from wl-copy"});
+}
+
+TEST_F(SwayClipboardTest, ZeltosCopyIsReadExactly) {
+    ASSERT_TRUE(take_input_serial());
+    window->clipboard_send("zelto's\ttext\nwith two lines");
+    EXPECT_EQ(output_of("wl-paste -n"), "zelto's\ttext\nwith two lines");
+    // Every text type is served.
+    EXPECT_EQ(output_of("wl-paste -n -t UTF8_STRING"), "zelto's\ttext\nwith two lines");
+    EXPECT_EQ(output_of("wl-paste -n -t STRING"), "zelto's\ttext\nwith two lines");
+}
+
+TEST_F(SwayClipboardTest, AMebibyteGoesBothWays) {
+    const std::string text = pattern(1 << 20);
+    ASSERT_TRUE(take_input_serial());
+    window->clipboard_send(text);
+    const std::string read = output_of("wl-paste -n");
+    EXPECT_EQ(read.size(), text.size());
+    EXPECT_TRUE(read == text);
+
+    const std::string path = write_file("big", pattern((1 << 20) + 7));
+    ASSERT_TRUE(shell("wl-copy < " + path));
+    ASSERT_TRUE(run_until(*window, [&] {
+        callbacks.pasted.clear();
+        window->clipboard_get();
+        // A paste of our own text arrives at once; the other client's takes some passes.
+        for (int i = 0; i < 100 && callbacks.pasted.empty(); ++i) loop_pass(*window, 20);
+        return !callbacks.pasted.empty() && callbacks.pasted.front().size() != text.size();
+    }));
+    ASSERT_EQ(callbacks.pasted.size(), 1u);
+    EXPECT_EQ(callbacks.pasted.front().size(), (1u << 20) + 7);
+    EXPECT_TRUE(callbacks.pasted.front() == pattern((1 << 20) + 7));
+}
+
+TEST_F(SwayClipboardTest, PastingItsOwnLargeCopyNeedsNoPipe) {
+    const std::string text = pattern(200 * 1024);
+    ASSERT_TRUE(take_input_serial());
+    window->clipboard_send(text);
+    window->clipboard_get();
+    // Delivered before the call returns: no other client, and no wait on ourselves.
+    ASSERT_EQ(callbacks.pasted.size(), 1u);
+    EXPECT_TRUE(callbacks.pasted.front() == text);
+    EXPECT_EQ(info(*window).serving_count(), 0u);
+}
+
+TEST_F(SwayClipboardTest, ARequestorThatStopsReadingFreezesNothing) {
+    const std::string text = pattern(1 << 20);
+    ASSERT_TRUE(take_input_serial());
+    window->clipboard_send(text);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(output_of("wl-paste | head -c 10"), text.substr(0, 10));
+    // One that takes a little and then sleeps: the window serves others meanwhile.
+    const pid_t stalled = sway->spawn_client({"sh", "-c", "wl-paste | sleep 3"});
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).serving_count() > 0; }));
+    const std::string read = output_of("wl-paste -n");
+    EXPECT_EQ(read.size(), text.size());
+    EXPECT_TRUE(read == text);
+    ASSERT_TRUE(run_until(*window, [&] { return HeadlessCompositor::client_done(stalled); }));
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).serving_count() == 0; }));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("could not write to pipe"),
+              std::string::npos);
+}
+
+TEST_F(SwayClipboardTest, AnImageIsNeverPasted) {
+    const std::size_t before = info(*window).live_offer_count();
+    ASSERT_TRUE(shell("printf 'not text' | wl-copy --type image/png"));
+    ASSERT_TRUE(offers_change(before));
+    window->clipboard_get();
+    for (int i = 0; i < 20; ++i) loop_pass(*window, 20);
+    EXPECT_TRUE(callbacks.pasted.empty());
+}
+
+TEST_F(SwayClipboardTest, CopiedFilesPasteAsPathsAndTextAfterThemAsText) {
+    std::size_t before = info(*window).live_offer_count();
+    ASSERT_TRUE(shell("printf 'file:///tmp/a.txt\\r\\n# comment\\r\\nfile:///tmp/b c\\r\\n' | "
+                      "wl-copy --type text/uri-list"));
+    ASSERT_TRUE(offers_change(before));
+    window->clipboard_get();
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted.front(), "/tmp/a.txt /tmp/b c");
+    callbacks.pasted.clear();
+
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "plain after the list"}));
+    // The new offer replaces the list's: the count stays, so wait for the text itself.
+    ASSERT_TRUE(run_until(*window, [&] {
+        callbacks.pasted.clear();
+        window->clipboard_get();
+        for (int i = 0; i < 50 && callbacks.pasted.empty(); ++i) loop_pass(*window, 20);
+        return !callbacks.pasted.empty() && callbacks.pasted.front() != "/tmp/a.txt /tmp/b c";
+    }));
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"plain after the list"});
+}
+
+TEST_F(SwayClipboardTest, ThePrimarySelectionGoesBothWays) {
+    const std::size_t before = info(*window).live_offer_count();
+    const int lost = callbacks.selections_lost;
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "--primary", "highlighted elsewhere"}));
+    ASSERT_TRUE(offers_change(before));
+    EXPECT_GT(callbacks.selections_lost, lost) << "another client owns the primary selection";
+    window->primary_get();
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"highlighted elsewhere"});
+
+    ASSERT_TRUE(take_input_serial());
+    window->primary_send("highlighted in zelto");
+    EXPECT_EQ(output_of("wl-paste --primary -n"), "highlighted in zelto");
+    // Our own selection comes back as an offer on each focus-in (the keyboard wtype brings
+    // enters the window again): the user's highlight is not lost to it.
+    const int own = callbacks.selections_lost;
+    ASSERT_TRUE(take_input_serial());
+    for (int i = 0; i < 10; ++i) loop_pass(*window, 20);
+    EXPECT_EQ(callbacks.selections_lost, own);
+    // Given up, it is nobody's.
+    window->primary_send("");
+    EXPECT_EQ(output_of("wl-paste --primary -n 2>/dev/null; true"), "");
 }
 
 }  // namespace
