@@ -60,7 +60,7 @@ class App final : public VtCallbacks, public WindowCallbacks {
     const UiState& ui() const { return ui_; }
     TimerList& timers() { return timers_; }
     KeyboardSelect& keyboard_select() { return keyboard_select_; }
-    // The modifiers of the last key that matched no binding; pointer gestures read them.
+    // The modifiers of the last key that matched no binding.
     std::uint32_t last_key_modifiers() const { return last_key_modifiers_; }
 
     // VtCallbacks
@@ -208,6 +208,9 @@ class App final : public VtCallbacks, public WindowCallbacks {
     MonoTime multi_click_deadline_;
     float scrollbar_grab_offset_ = 0.0f;
     MousePointerStyle pointer_style_ = MOUSE_POINTER_ARROW;
+    // Held at the last button event: motion events carry no modifiers of their own, and those of
+    // the last key may have been let go long ago.
+    std::uint32_t pointer_modifiers_ = 0;
 
     // Key commands
     KeyboardSelect keyboard_select_{*this};

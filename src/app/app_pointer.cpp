@@ -230,6 +230,7 @@ void App::button_handler(std::uint32_t button, bool pressed, std::int32_t x, std
                          std::int32_t steps, std::uint32_t modifiers) {
     if (handle_title_bar_button(button, pressed, x, y)) return;
     const GridPoint point = to_grid(x, y);
+    pointer_modifiers_ = modifiers;
     stop_autoscroll();
     if ((button == WHEEL_UP || button == WHEEL_DOWN) && !vt_->mouse_reporting()) {
         if (pressed) handle_wheel(button, steps);
@@ -276,7 +277,7 @@ void App::motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) {
     const GridPoint point = to_grid(x, y);
     if (button == 0) {
         if (!drag_active_ && extend_mode_ == EXTEND_NONE) refresh_pointer_shape();
-        vt_->mouse_motion(mouse_geometry(), 0, last_key_modifiers_, point.x, point.y);
+        vt_->mouse_motion(mouse_geometry(), 0, pointer_modifiers_, point.x, point.y);
     } else if (ui_.scrollbar_dragged) {
         scroll_view_to_thumb(to_scrollbar_units(y) - scrollbar_grab_offset_);
         show_scrollbar();
@@ -295,7 +296,7 @@ void App::motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) {
             }
             request_repaint();
         } else {
-            vt_->mouse_motion(mouse_geometry(), button, last_key_modifiers_, point.x, point.y);
+            vt_->mouse_motion(mouse_geometry(), button, pointer_modifiers_, point.x, point.y);
         }
     }
     refresh_pointer_shape();
