@@ -223,7 +223,7 @@ class ZeltoInputX11 : public test::ZeltoDumpX11 {
 };
 
 TEST_F(ZeltoInputX11, KeysSendTheirSequencesInNormalAndApplicationModes) {
-    start_recording({NORMAL, APPLICATION_KEYS});
+    start_recording({NORMAL, APPLICATION_KEYS, "\\e[?1l\\e>\\e[?1039l"});
     const std::vector<KeyBytes> normal =
         cursor_keys(false) + EDITING_AND_FUNCTION_KEYS + CHARACTER_KEYS + keypad_keys(false);
     ASSERT_TRUE(recording_->wait_ready(1));
@@ -239,6 +239,21 @@ TEST_F(ZeltoInputX11, KeysSendTheirSequencesInNormalAndApplicationModes) {
     const std::string got_application = recording_->bytes(2);
     EXPECT_EQ(got_application, concatenated(application))
         << "first wrong: " << first_wrong_key(application, got_application);
+
+    // Alt without its ESC; a character typed by its code (a non-digit is refused, Escape gives
+    // up) goes out as UTF-8.
+    const std::vector<KeyBytes> plain_alt_and_unicode = {
+        {"alt+x", "x"},
+        {"ctrl+alt+b", "\x02"},
+        {"ctrl+shift+u 1 f 6 0 0 Return", "\xf0\x9f\x98\x80"},
+        {"ctrl+shift+u e 9 g Escape", ""},
+        {"a", "a"},
+    };
+    ASSERT_TRUE(recording_->wait_ready(3));
+    type_keys(id_, plain_alt_and_unicode);
+    const std::string got_plain = recording_->bytes(3);
+    EXPECT_EQ(got_plain, concatenated(plain_alt_and_unicode))
+        << "first wrong: " << first_wrong_key(plain_alt_and_unicode, got_plain);
 }
 
 // xterm as the reference, on the same server and for the same xdotool keys.
@@ -284,8 +299,15 @@ TEST_F(ZeltoInputX11, CursorEditingAndFunctionKeysSendWhatXtermSends) {
     ASSERT_FALSE(xterm_window.empty()) << "no xterm window appeared";
 }
 
-TEST_F(ZeltoInputX11, ClicksDragsAndTheWheelAreReportedInSgrForm) {
-    start_recording({"\\e[?1002h\\e[?1006h"});
+// The report of the byte-per-value form.
+std::string legacy_report(int code, int col, int row) {
+    return "\x1b[M"s + static_cast<char>(32 + code) + static_cast<char>(33 + col) +
+           static_cast<char>(33 + row);
+}
+
+TEST_F(ZeltoInputX11, ClicksDragsTheWheelAndFocusAreReportedAsTheModesAsk) {
+    start_recording({"\\e[?1002h\\e[?1006h", "\\e[?1006l", "\\e[?1002l\\e[?1003h\\e[?1006h",
+                     "\\e[?1003l\\e[?1006l\\e[?1004h"});
     ASSERT_TRUE(recording_->wait_ready(1));
     grid_cols_ = recording_->cols();
     grid_rows_ = recording_->rows();
@@ -293,16 +315,46 @@ TEST_F(ZeltoInputX11, ClicksDragsAndTheWheelAreReportedInSgrForm) {
     ASSERT_GT(grid_rows_, 10);
     // Left click on cell (3, 2); drag from (5, 4) over (6, 4) to (8, 6); right click on (0, 0)
     // with Control; the wheel on (10, 1).
-    ASSERT_EQ(run("xdotool" + move_to(3, 2) + " click 1" + move_to(5, 4) + " mousedown 1" +
-                  move_to(6, 4) + move_to(8, 6) + " mouseup 1" + move_to(0, 0) +
-                  " keydown ctrl click 3 keyup ctrl" + move_to(10, 1) + " click 4 click 5" +
-                  " key ctrl+backslash"),
-              0);
+    const std::string clicks_and_drag =
+        move_to(3, 2) + " click 1" + move_to(5, 4) + " mousedown 1" + move_to(6, 4) +
+        move_to(8, 6) + " mouseup 1" + move_to(0, 0) + " keydown ctrl click 3 keyup ctrl" +
+        move_to(10, 1) + " click 4 click 5 key ctrl+backslash";
+    ASSERT_EQ(run("xdotool" + clicks_and_drag), 0);
     EXPECT_EQ(recording_->bytes(1),
               "\x1b[<0;4;3M\x1b[<0;4;3m"
               "\x1b[<0;6;5M\x1b[<32;7;5M\x1b[<32;9;7M\x1b[<0;9;7m"
               "\x1b[<18;1;1M\x1b[<18;1;1m"
               "\x1b[<64;11;2M\x1b[<65;11;2M");
+
+    // The same in the byte-per-value form, where a release has code 3. The Control of the
+    // last typed key (Ctrl+backslash) is not held any more and must not mark the drag.
+    ASSERT_TRUE(recording_->wait_ready(2));
+    ASSERT_EQ(run("xdotool" + clicks_and_drag), 0);
+    EXPECT_EQ(recording_->bytes(2), legacy_report(0, 3, 2) + legacy_report(3, 3, 2) +
+                                        legacy_report(0, 5, 4) + legacy_report(32, 6, 4) +
+                                        legacy_report(32, 8, 6) + legacy_report(3, 8, 6) +
+                                        legacy_report(18, 0, 0) + legacy_report(19, 0, 0) +
+                                        legacy_report(64, 10, 1) + legacy_report(65, 10, 1));
+
+    // Motion without a button, once per cell; a click with Shift selects instead of reporting.
+    ASSERT_TRUE(recording_->wait_ready(3));
+    const auto [x, y] = cell_centre(2, 2);
+    ASSERT_EQ(run("xdotool" + move_to(2, 2) + " mousemove --window " + id_ + " " +
+                  std::to_string(x + 1) + " " + std::to_string(y) + move_to(4, 3) +
+                  " keydown shift click 1 keyup shift key ctrl+backslash"),
+              0);
+    EXPECT_EQ(recording_->bytes(3), "\x1b[<35;3;3M\x1b[<35;5;4M");
+
+    // Focus goes to another window and comes back.
+    ASSERT_TRUE(recording_->wait_ready(4));
+    const ::Window other =
+        XCreateSimpleWindow(display_, DefaultRootWindow(display_), 700, 500, 50, 50, 0, 0, 0);
+    XMapWindow(display_, other);
+    XSync(display_, False);
+    ASSERT_EQ(run("xdotool windowfocus --sync " + std::to_string(other) + " windowfocus --sync " +
+                  id_ + " key ctrl+backslash"),
+              0);
+    EXPECT_EQ(recording_->bytes(4), "\x1b[O\x1b[I");
 }
 
 // Lines "line 01 abcdefghijklmnopqrstuvwxyz" to "line 99 ...".
