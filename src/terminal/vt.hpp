@@ -225,6 +225,7 @@ private:
 
     // Printing (vt_print.cpp).
     void print_plain_run(std::string_view run);
+    void print_plain_char(char32_t ch);
     void print_character(char32_t ch);
     void store_cell(VtLine& line, const VtCell& cell);
     bool is_combining(char32_t ch);

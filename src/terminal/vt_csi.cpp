@@ -795,6 +795,11 @@ struct VtCsiHandlers {
 
 void Vt::csi_dispatch(const VtCsi& csi) {
     repaint_required_ = true;
+    // SGR, by far the most frequent sequence, goes straight to its handler.
+    if (csi.final == 'm' && csi.leader == 0 && csi.intermediate_count == 0 && !csi.malformed) {
+        select_graphic_rendition(csi);
+        return;
+    }
     VtCsiHandlers handlers{*this, csi};
     if (csi.malformed || csi.intermediate_count > 1) {
         handlers.unknown();

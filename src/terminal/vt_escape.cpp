@@ -104,7 +104,7 @@ void Vt::place_cursor(std::size_t row, std::uint32_t col) {
         row = std::min<std::size_t>(row, rows_ - 1u);
     }
     row_ = screen_top() + row;
-    ensure_cursor_line();
+    if (row_ >= lines_.size()) ensure_cursor_line();
     col_ = static_cast<std::uint16_t>(std::min<std::uint32_t>(col, cols_ - 1u));
     wrap_pending_ = false;
     repaint_required_ = true;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -207,8 +208,7 @@ inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const
     }
     const auto n = static_cast<std::size_t>(p - start);
     const std::size_t copied = std::min(n, VtCsi::MAX_RAW - csi_.raw_length);
-    // Parameter texts are short: a byte loop beats a call to memcpy.
-    for (std::size_t i = 0; i < copied; ++i) csi_.raw[csi_.raw_length + i] = static_cast<char>(start[i]);
+    std::memcpy(csi_.raw + csi_.raw_length, start, copied);
     csi_.raw_length += copied;
     csi_.length += n;
     return p;
@@ -224,6 +224,13 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
             while (p < end && *p >= 0x20 && *p < 0x7F) ++p;
             if (p != run) {
                 handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
+                continue;
+            }
+            if (*p == ESC && end - p >= 2 && p[1] == '[') {
+                // ESC [ in one step: the control sequence introducer, nearly every escape.
+                handler.escape_started();
+                begin_csi();
+                p += 2;
                 continue;
             }
             ground_byte(*p++, handler);

@@ -98,7 +98,11 @@ void Vt::print_run(std::string_view run) {
         for (const char c : run) print_character(translate(static_cast<std::uint8_t>(c)));
         return;
     }
-    print_plain_run(run);
+    if (run.size() == 1) {
+        print_plain_char(static_cast<unsigned char>(run[0]));
+    } else {
+        print_plain_run(run);
+    }
 }
 
 void Vt::print_code_point(char32_t ch) {
@@ -256,6 +260,49 @@ void Vt::write_back_record(char32_t base) {
     changed_ = repaint_required_ = true;
 }
 
+// A single ASCII character between escape sequences (colour changes, cursor motion): the
+// steps of the run below for one cell, without its loops.
+void Vt::print_plain_char(char32_t ch) {
+    if (wrap_pending_) {
+        if (!modes_.no_auto_wrap) wrap_to_next_line();
+        wrap_pending_ = false;
+    }
+    if (row_ >= lines_.size()) ensure_cursor_line();
+    VtLine& line = lines_[row_];
+    const VtCell& attributes = current_attributes_;
+    if (line.cells.size() <= col_) {
+        if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
+        if (line.cells.size() == line.cells.capacity()) reserve_cells(line, col_ + 1u);
+        line.cells.push_back(attributes);
+        line.cells.back().code = ch;
+        line.damage.mark_cell(col_);
+        changed_ = true;
+    } else {
+        if (blank_split_halves(line, col_, col_ + 1u)) changed_ = true;
+        VtCell& cell = line.cells[col_];
+        if (cell.code != ch || !same_attributes(cell, attributes)) {
+            std::memcpy(static_cast<void*>(&cell), &attributes, sizeof(VtCell));
+            cell.code = ch;
+            line.damage.mark_cell(col_);
+            changed_ = true;
+        }
+    }
+    std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
+    last_char_.cell.code = ch;
+    last_char_.row = row_;
+    last_char_.col = col_;
+    last_char_.recorded = true;
+    if (!link_detector_.ignores(ch)) detect_link(ch, {row_, col_});
+    if (col_ + 1u >= cols_) {
+        wrap_pending_ = true;
+    } else {
+        ++col_;
+    }
+    last_code_point_ = ch;
+    grapheme_state_ = 0;
+    repaint_required_ = true;
+}
+
 // The hot path: ASCII text with the current attributes, written a line segment at a time.
 void Vt::print_plain_run(std::string_view run) {
     std::size_t i = 0;
@@ -291,12 +338,10 @@ void Vt::print_plain_run(std::string_view run) {
         if (overwrite < n) {
             if (first == SIZE_MAX) first = overwrite;
             last = n - 1;
-            line.cells.resize(col_ + n);
+            // Copies of the attributes straight into the new cells, then their codes.
+            line.cells.insert(line.cells.end(), n - overwrite, attributes);
             cells = line.cells.data() + col_;
-            for (std::size_t k = overwrite; k < n; ++k) {
-                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
-                cells[k].code = static_cast<unsigned char>(run[i + k]);
-            }
+            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
         }
         if (first != SIZE_MAX) {
             line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
