@@ -82,14 +82,14 @@ std::string type_name(std::size_t type) {
 // A pipe whose write end `send` hands to the owner; the read end, or none when no pipe could
 // be made. Our copy of the write end is closed at once, so the read ends when the owner's does.
 template <typename Send>
-UniqueFd open_transfer_pipe(wl_display* display, Send send) {
+ScopedFd open_transfer_pipe(wl_display* display, Send send) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) < 0) {
         warn("IO error: %s\n", std::strerror(errno));
-        return UniqueFd();
+        return ScopedFd();
     }
-    UniqueFd read_end(ends[0]);
-    const UniqueFd write_end(ends[1]);
+    ScopedFd read_end(ends[0]);
+    const ScopedFd write_end(ends[1]);
     send(write_end.get());
     wl_display_flush(display);
     return read_end;
@@ -175,7 +175,7 @@ void WaylandSelections::primary_send(std::string text) {
 }
 
 void WaylandSelections::on_source_send(wl_data_source* source, const char* mime_type, int fd) {
-    UniqueFd requestor(fd);
+    ScopedFd requestor(fd);
     if (source == clipboard_source_ && mime_type && is_served_text_type(mime_type)) {
         pump_->serve(std::move(requestor), clipboard_text_);
     }
@@ -183,7 +183,7 @@ void WaylandSelections::on_source_send(wl_data_source* source, const char* mime_
 
 void WaylandSelections::on_primary_source_send(zwp_primary_selection_source_v1* source,
                                                const char* mime_type, int fd) {
-    UniqueFd requestor(fd);
+    ScopedFd requestor(fd);
     if (source == primary_source_ && mime_type && is_served_text_type(mime_type)) {
         pump_->serve(std::move(requestor), primary_text_);
     }
@@ -286,7 +286,7 @@ void WaylandSelections::on_drop() {
         return;
     }
     const std::size_t type = *drag.type;
-    UniqueFd data = open_transfer_pipe(display_, [&](int fd) {
+    ScopedFd data = open_transfer_pipe(display_, [&](int fd) {
         wl_data_offer_receive(drag.offer, type_name(type).c_str(), fd);
     });
     if (!data) {
@@ -339,7 +339,7 @@ void WaylandSelections::paste(std::optional<std::size_t> type,
     }
     const std::size_t index = *type;
     const std::string name = type_name(index);
-    UniqueFd data = open_transfer_pipe(display_, [&](int fd) { ask(fd, name.c_str()); });
+    ScopedFd data = open_transfer_pipe(display_, [&](int fd) { ask(fd, name.c_str()); });
     if (data) {
         pump_->receive(std::move(data), [this, index](const std::string* text) {
             if (text) {

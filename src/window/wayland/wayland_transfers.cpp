@@ -30,7 +30,7 @@ void warn_truncated() {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
     if (this != &other) {
         reset();
         fd_ = other.release();
@@ -38,13 +38,13 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     return *this;
 }
 
-int UniqueFd::release() {
+int ScopedFd::release() {
     const int fd = fd_;
     fd_ = -1;
     return fd;
 }
 
-void UniqueFd::reset() {
+void ScopedFd::reset() {
     if (fd_ >= 0) {
         close(fd_);
         fd_ = -1;
@@ -81,7 +81,7 @@ void TransferPump::unwatch(int fd) {
     epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, fd, nullptr);
 }
 
-void TransferPump::serve(UniqueFd fd, std::shared_ptr<const std::string> text) {
+void TransferPump::serve(ScopedFd fd, std::shared_ptr<const std::string> text) {
     set_nonblocking(fd.get());
     auto out = std::make_unique<Outgoing>(Outgoing{std::move(fd), std::move(text), 0});
     if (write_some(*out)) {
@@ -115,7 +115,7 @@ bool TransferPump::write_some(Outgoing& out) {
     return true;
 }
 
-bool TransferPump::receive(UniqueFd fd, Received done, std::size_t limit) {
+bool TransferPump::receive(ScopedFd fd, Received done, std::size_t limit) {
     if (incoming_) {
         return false;
     }

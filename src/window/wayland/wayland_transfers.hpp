@@ -14,15 +14,15 @@
 namespace zelto {
 
 // An open descriptor, closed with its owner.
-class UniqueFd {
+class ScopedFd {
   public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
+    ScopedFd() = default;
+    explicit ScopedFd(int fd) : fd_(fd) {}
+    ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
+    ScopedFd& operator=(ScopedFd&& other) noexcept;
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    ~ScopedFd() { reset(); }
 
     int get() const { return fd_; }
     int release();
@@ -55,10 +55,10 @@ class TransferPump {
     int poll_fd() const { return epoll_.get(); }
 
     // Writes `text` to a requestor's pipe, now as far as it takes it, the rest from `service`.
-    void serve(UniqueFd fd, std::shared_ptr<const std::string> text);
+    void serve(ScopedFd fd, std::shared_ptr<const std::string> text);
     // Reads an owner's pipe to its end, keeping at most MAX_PASTE_BYTES (or `limit`). One
     // transfer at a time: false when another is still coming.
-    bool receive(UniqueFd fd, Received done, std::size_t limit = MAX_PASTE_BYTES);
+    bool receive(ScopedFd fd, Received done, std::size_t limit = MAX_PASTE_BYTES);
     bool receiving() const { return incoming_ != nullptr; }
     std::size_t serving() const { return outgoing_.size(); }
 
@@ -70,12 +70,12 @@ class TransferPump {
 
   private:
     struct Outgoing {
-        UniqueFd fd;
+        ScopedFd fd;
         std::shared_ptr<const std::string> text;
         std::size_t sent = 0;
     };
     struct Incoming {
-        UniqueFd fd;
+        ScopedFd fd;
         PasteBuffer buffer;
         MonoTime deadline;
         Received done;
@@ -89,7 +89,7 @@ class TransferPump {
     void watch(int fd, std::uint32_t events);
     void unwatch(int fd);
 
-    UniqueFd epoll_;
+    ScopedFd epoll_;
     std::vector<std::unique_ptr<Outgoing>> outgoing_;
     std::unique_ptr<Incoming> incoming_;
 };
