@@ -608,5 +608,37 @@ TEST_F(SwayClipboardTest, ThePrimarySelectionGoesBothWays) {
     EXPECT_EQ(output_of("wl-paste --primary -n 2>/dev/null; true"), "");
 }
 
+// A drag starts on drag_source's window (tiled, under the floating window) and is dropped on the
+// window: the virtual pointer presses on the source, moves over the window and lets go.
+TEST_F(SwayClipboardTest, DroppedFilesArePastedAsTheirPaths) {
+    VirtualPointer pointer(*sway);
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).has_pointer(); }));
+    const std::string status = sway->runtime_dir() + "/drag_status";
+    std::remove(status.c_str());
+    auto status_has = [&](const std::string& word) {
+        std::ifstream file(status);
+        const std::string text(std::istreambuf_iterator<char>(file), {});
+        return text.find(word) != std::string::npos;
+    };
+    const pid_t source = sway->spawn_client(
+        {DRAG_SOURCE, "text/uri-list", "file:///tmp/a b.txt\r\nfile:///tmp/c.txt\r\n", status});
+    ASSERT_TRUE(run_until(*window, [&] { return status_has("ready"); }));
+    pointer.send("move 40 40");
+    pointer.send("button 272 1");
+    ASSERT_TRUE(run_until(*window, [&] { return status_has("dragging"); }));
+    for (int x = 60; x <= 512; x += 40) {
+        pointer.send("move " + std::to_string(x) + " " + std::to_string(x * 384 / 512));
+        loop_pass(*window, 10);
+    }
+    pointer.send("move 512 384");
+    for (int i = 0; i < 10; ++i) loop_pass(*window, 10);
+    pointer.send("button 272 0");
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"/tmp/a b.txt /tmp/c.txt"});
+    ASSERT_TRUE(run_until(*window, [&] { return HeadlessCompositor::client_done(source); }));
+    EXPECT_TRUE(status_has("finished")) << "the source hears that the drop was taken";
+    EXPECT_EQ(info(*window).live_offer_count(), 0u);
+}
+
 }  // namespace
 }  // namespace zelto

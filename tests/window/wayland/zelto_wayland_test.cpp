@@ -1,6 +1,6 @@
 // The zelto program on headless compositors: the shell's output reaches the screen, frames keep
-// coming while it prints, keys typed on the Wayland seat reach the shell, a seatless compositor
-// does not stop it, and without a compositor it comes up on X11.
+// coming while it prints, keys typed on the Wayland seat reach the shell, so does a paste, a
+// seatless compositor does not stop it, and without a compositor it comes up on X11.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -315,6 +315,17 @@ TEST_F(ZeltoOnSway, ControlCInterruptsTheProgram) {
     EXPECT_EQ(type({"-M", "ctrl", "-k", "c", "-m", "ctrl"}), 0);
     ASSERT_TRUE(wait_for([&] { return !read_file(out).empty(); }));
     EXPECT_EQ(read_file(out), "interrupted\n");
+}
+
+TEST_F(ZeltoOnSway, ThePasteKeyTypesTheClipboardIntoTheShell) {
+    // Raw and silent, so the shell reads exactly what the paste wrote.
+    ZeltoProcess zelto("stty raw -echo; head -c 24 > " + out);
+    ASSERT_TRUE(wait_for([&] { return window_mapped(); }));
+    ASSERT_EQ(sway.run_client({"wl-copy", "text from another client"}), 0);
+    EXPECT_EQ(type({"-M", "ctrl", "-M", "shift", "-k", "v", "-m", "shift", "-m", "ctrl"}), 0);
+    ASSERT_TRUE(wait_for([&] { return read_file(out).size() >= 24; }));
+    EXPECT_EQ(read_file(out), "text from another client");
+    EXPECT_TRUE(zelto.running());
 }
 
 TEST(ZeltoOnWeston, ASeatlessCompositorDoesNotStopIt) {
