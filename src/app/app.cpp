@@ -205,6 +205,7 @@ void App::loop_pass() {
     }
     run_timers();
     update_cursor_animation();
+    if (ui_.link_hovered) refresh_link_hover();
     draw_frame();
 }
 

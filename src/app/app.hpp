@@ -63,6 +63,9 @@ class App final : public VtCallbacks, public WindowCallbacks {
     // The modifiers of the last key that matched no binding.
     std::uint32_t last_key_modifiers() const { return last_key_modifiers_; }
 
+    // Runs the URI handler with `uri` as its one argument; a text that is no link is refused.
+    void open_uri(const std::string& uri);
+
     // VtCallbacks
     PixelSize get_window_size() override;
     PixelSize get_text_area_size() override;
@@ -152,6 +155,16 @@ class App final : public VtCallbacks, public WindowCallbacks {
     void middle_press();
     void right_press(GridPoint point);
     void drag_selection(GridPoint point);
+    // Links
+    struct LinkRange {
+        VtTextPoint first, last;
+        std::string uri;
+    };
+    std::optional<LinkRange> link_range_at(VtTextPoint cell) const;
+    void hover_update(GridPoint point);
+    void refresh_link_hover();
+    void open_link_at(GridPoint point);
+
     void set_pointer_shape(MousePointerStyle style);
     void refresh_pointer_shape();
     void copy_selection_to_primary();

@@ -1,5 +1,6 @@
 // Pointer gestures: the title-bar buttons, wheel and scrollbar, selection by drag, multi-click
-// and extension, middle-click paste, autoscroll past the edges and the pointer shape.
+// and extension, middle-click paste, Ctrl-click on links, autoscroll past the edges and the
+// pointer shape.
 #include <algorithm>
 #include <cstdlib>
 
@@ -247,7 +248,13 @@ void App::button_handler(std::uint32_t button, bool pressed, std::int32_t x, std
         vt_->mouse_button(mouse_geometry(), button, pressed, point.x, point.y, modifiers);
         return;
     }
-    if (!pressed) return;
+    if (!pressed) {
+        // A Ctrl-click opens the link under the pointer; a Ctrl-drag selects a rectangle instead.
+        if (button == BUTTON_LEFT && (modifiers & MODIFIER_CTRL) && !vt_->selection().active()) {
+            open_link_at(point);
+        }
+        return;
+    }
     switch (button) {
         case BUTTON_LEFT: left_press(point, modifiers); break;
         case BUTTON_MIDDLE: middle_press(); break;
@@ -276,7 +283,7 @@ void App::motion_handler(std::uint32_t button, std::int32_t x, std::int32_t y) {
     update_title_bar_hover(x, y);
     const GridPoint point = to_grid(x, y);
     if (button == 0) {
-        if (!drag_active_ && extend_mode_ == EXTEND_NONE) refresh_pointer_shape();
+        if (!drag_active_ && extend_mode_ == EXTEND_NONE) hover_update(point);
         vt_->mouse_motion(mouse_geometry(), 0, pointer_modifiers_, point.x, point.y);
     } else if (ui_.scrollbar_dragged) {
         scroll_view_to_thumb(to_scrollbar_units(y) - scrollbar_grab_offset_);
@@ -321,7 +328,12 @@ void App::set_pointer_shape(MousePointerStyle style) {
 }
 
 void App::refresh_pointer_shape() {
-    const bool selecting = drag_active_ || extend_mode_ != EXTEND_NONE || vt_->selection().active();
+    const bool gesture = drag_active_ || extend_mode_ != EXTEND_NONE;
+    if (!gesture && ui_.link_hovered) {
+        set_pointer_shape(MOUSE_POINTER_HAND);
+        return;
+    }
+    const bool selecting = gesture || vt_->selection().active();
     set_pointer_shape(selecting ? MOUSE_POINTER_I_BEAM : MOUSE_POINTER_ARROW);
 }
 

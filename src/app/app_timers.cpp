@@ -71,6 +71,7 @@ void App::on_text_blink() {
 }
 
 void App::on_activity() {
+    if (window_ && !window_->has_flag(WINDOW_IS_POINTER_HIDDEN)) refresh_link_hover();
     const Settings& s = settings();
     if (!blink_enabled()) return;
     // A solid cursor stays solid: redraw only when blinking had changed what is shown.

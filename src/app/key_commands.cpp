@@ -234,6 +234,8 @@ void KeyCommands::print_debug_dump() {}
 
 void KeyCommands::copy_command_output() {}
 
-void KeyCommands::open_uri(const std::string&) {}
+void KeyCommands::open_uri(const std::string& uri) {
+    app_.open_uri(uri);
+}
 
 }  // namespace zelto

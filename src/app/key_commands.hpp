@@ -89,6 +89,7 @@ class KeyCommands {
     void duplicate_instance();
     void print_debug_dump();
     void copy_command_output();
+
     void open_uri(const std::string& uri);
 
   private:

@@ -21,14 +21,6 @@ constexpr std::array<std::string_view, 34> SCHEMES = {
     "vnc",    "rdp",    "spice",   "nx",     "cvs",    "admin", "app",
 };
 
-bool is_known_scheme(std::string_view text) {
-    return std::any_of(SCHEMES.begin(), SCHEMES.end(), [&](std::string_view scheme) {
-        return scheme.size() == text.size() &&
-               std::equal(scheme.begin(), scheme.end(), text.begin(),
-                          [](char a, char b) { return a == (b | 0x20); });
-    });
-}
-
 bool is_ascii_alnum(char32_t ch) {
     return (ch >= '0' && ch <= '9') || ((ch | 0x20) >= 'a' && (ch | 0x20) <= 'z');
 }
@@ -47,6 +39,14 @@ bool is_url_character(char32_t ch) {
 bool has_second_dot(const std::string& text) { return text.find('.', 4) != std::string::npos; }
 
 }  // namespace
+
+bool is_link_scheme(std::string_view text) {
+    return std::any_of(SCHEMES.begin(), SCHEMES.end(), [&](std::string_view scheme) {
+        return scheme.size() == text.size() &&
+               std::equal(scheme.begin(), scheme.end(), text.begin(),
+                          [](char a, char b) { return a == (b | 0x20); });
+    });
+}
 
 bool VtLinkDetector::is_link() const {
     switch (state_) {
@@ -74,7 +74,7 @@ void VtLinkDetector::begin(char32_t letter, VtTextPoint at) {
 // The character after the letters of a scheme.
 void VtLinkDetector::end_scheme(char32_t ch) {
     const std::string_view letters(scheme_, scheme_length_);
-    if (ch == ':' && is_known_scheme(letters)) {
+    if (ch == ':' && is_link_scheme(letters)) {
         text_.assign(letters);
         text_ += ':';
         state_ = VT_URI_STATE_COLON;

@@ -20,6 +20,9 @@ enum VtUriState : std::uint8_t {
     VT_URI_STATE_WWW_DOT,    // "www."
 };
 
+// One of the schemes that make a link, compared without regard to case.
+bool is_link_scheme(std::string_view text);
+
 // Watches printed characters for things that look like links: a known scheme with "://" and
 // more, or a host name starting "www.". It knows nothing of the screen: the terminal says where
 // each character lands and links the cells when a candidate is complete.
