@@ -214,6 +214,39 @@ inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const
     return p;
 }
 
+// The length of the well-formed UTF-8 sequence at `p` and its code point, or 0 when it is
+// ill-formed or cut off by `end` (the byte-by-byte decoder then takes it).
+inline std::size_t complete_utf8_sequence(const std::uint8_t* p, const std::uint8_t* end, char32_t& code) {
+    const std::uint8_t lead = *p;
+    const auto available = static_cast<std::size_t>(end - p);
+    const auto continuation = [](std::uint8_t byte, std::uint8_t lower, std::uint8_t upper) {
+        return byte >= lower && byte <= upper;
+    };
+    if (lead <= 0xDF) {
+        if (available < 2 || !continuation(p[1], 0x80, 0xBF)) return 0;
+        code = static_cast<char32_t>((lead & 0x1F) << 6 | (p[1] & 0x3F));
+        return 2;
+    }
+    if (lead <= 0xEF) {
+        const std::uint8_t lower = lead == 0xE0 ? 0xA0 : 0x80;
+        const std::uint8_t upper = lead == 0xED ? 0x9F : 0xBF;
+        if (available < 3 || !continuation(p[1], lower, upper) || !continuation(p[2], 0x80, 0xBF)) return 0;
+        code = static_cast<char32_t>((lead & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+        return 3;
+    }
+    if (lead <= 0xF4) {
+        const std::uint8_t lower = lead == 0xF0 ? 0x90 : 0x80;
+        const std::uint8_t upper = lead == 0xF4 ? 0x8F : 0xBF;
+        if (available < 4 || !continuation(p[1], lower, upper) || !continuation(p[2], 0x80, 0xBF) ||
+            !continuation(p[3], 0x80, 0xBF)) {
+            return 0;
+        }
+        code = static_cast<char32_t>((lead & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 | (p[3] & 0x3F));
+        return 4;
+    }
+    return 0;
+}
+
 template <class Handler>
 void VtParser::feed(std::string_view bytes, Handler& handler) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -225,6 +258,15 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
             if (p != run) {
                 handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
                 continue;
+            }
+            if (*p >= 0xC2) {
+                char32_t code = 0;
+                const std::size_t length = complete_utf8_sequence(p, end, code);
+                if (length != 0) {
+                    handler.print_code_point(code);
+                    p += length;
+                    continue;
+                }
             }
             if (*p == ESC && end - p >= 2 && p[1] == '[') {
                 // ESC [ in one step: the control sequence introducer, nearly every escape.

@@ -3,6 +3,7 @@
 #include <utf8proc.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -70,23 +71,78 @@ bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end) {
 
 int char_width(char32_t ch) { return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch)); }
 
-// The base with the mark composed into one character (e and U+0301 give U+00E9), or 0.
-char32_t composed(char32_t base, char32_t mark) {
+// The grapheme break and composition answers of utf8proc depend on nothing but their
+// arguments, and text repeats the same few characters: the latest answers are kept in small
+// direct-mapped tables, one per thread.
+struct GraphemeAnswer {
+    char32_t last = 0;
+    char32_t ch = 0;
+    std::int32_t state_in = 0;
+    std::int32_t state_out = 0;
+    bool boundary = false;
+    bool valid = false;
+};
+
+struct CompositionAnswer {
+    char32_t base = 0;
+    char32_t mark = 0;
+    char32_t composition = 0;
+    bool valid = false;
+};
+
+thread_local std::array<GraphemeAnswer, 256> grapheme_answers;
+thread_local std::array<CompositionAnswer, 64> composition_answers;
+
+std::size_t answer_slot(char32_t a, char32_t b, std::size_t slots) {
+    return ((a * 0x9E3779B1u) ^ (b * 0x85EBCA77u)) >> 7 & (slots - 1);
+}
+
+// True when a grapheme boundary lies between `last` and `ch`; `state` carries utf8proc's state.
+bool grapheme_break(char32_t last, char32_t ch, std::int32_t& state) {
+    GraphemeAnswer& answer = grapheme_answers[answer_slot(last, ch + static_cast<char32_t>(state), 256)];
+    if (answer.valid && answer.last == last && answer.ch == ch && answer.state_in == state) {
+        state = answer.state_out;
+        return answer.boundary;
+    }
+    answer.last = last;
+    answer.ch = ch;
+    answer.state_in = state;
+    answer.boundary = utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(last),
+                                                       static_cast<utf8proc_int32_t>(ch), &state);
+    answer.state_out = state;
+    answer.valid = true;
+    return answer.boundary;
+}
+
+// The NFC composition of base and mark, or 0; false when normalization failed.
+bool compose_with_utf8proc(char32_t base, char32_t mark, char32_t& composition) {
     std::string text;
     append_utf8(text, base);
     append_utf8(text, mark);
     utf8proc_uint8_t* nfc = utf8proc_NFC(reinterpret_cast<const utf8proc_uint8_t*>(text.c_str()));
-    if (nfc == nullptr) {
-        warn("Unicode normalization failed %s\n", std::strerror(ENOMEM));
-        return 0;
-    }
+    if (nfc == nullptr) return false;
     const auto length = static_cast<utf8proc_ssize_t>(std::strlen(reinterpret_cast<const char*>(nfc)));
     utf8proc_int32_t code = 0;
     const utf8proc_ssize_t used = utf8proc_iterate(nfc, length, &code);
     std::free(nfc);
     // Only a single character is a composition; anything else keeps the mark apart.
-    return used > 0 && used == length && static_cast<std::size_t>(length) != text.size() ? static_cast<char32_t>(code)
-                                                                                        : 0;
+    composition = used > 0 && used == length && static_cast<std::size_t>(length) != text.size()
+                      ? static_cast<char32_t>(code)
+                      : 0;
+    return true;
+}
+
+// The base with the mark composed into one character (e and U+0301 give U+00E9), or 0.
+char32_t composed(char32_t base, char32_t mark) {
+    CompositionAnswer& answer = composition_answers[answer_slot(base, mark, 64)];
+    if (answer.valid && answer.base == base && answer.mark == mark) return answer.composition;
+    char32_t composition = 0;
+    if (!compose_with_utf8proc(base, mark, composition)) {
+        warn("Unicode normalization failed %s\n", std::strerror(ENOMEM));
+        return 0;
+    }
+    answer = {base, mark, composition, true};
+    return composition;
 }
 
 }  // namespace
@@ -129,9 +185,7 @@ void Vt::end_text(bool ends_link) {
 
 bool Vt::is_combining(char32_t ch) {
     if (last_code_point_ == 0) return is_combining_block(ch);
-    const bool boundary = utf8proc_grapheme_break_stateful(static_cast<utf8proc_int32_t>(last_code_point_),
-                                                           static_cast<utf8proc_int32_t>(ch), &grapheme_state_);
-    return !boundary && char_width(ch) == 0;
+    return !grapheme_break(last_code_point_, ch, grapheme_state_) && char_width(ch) == 0;
 }
 
 void Vt::wrap_to_next_line() {
@@ -191,6 +245,14 @@ void Vt::print_character(char32_t ch) {
 
 void Vt::store_cell(VtLine& line, const VtCell& cell) {
     if (!modes_.insert) {
+        if (line.cells.size() == col_ && cell.code != 0) {
+            // Appended: a cell with a code never equals the blank it would pad with.
+            if (col_ == line.cells.capacity()) reserve_cells(line, col_ + 1u);
+            line.cells.push_back(cell);
+            line.damage.mark_cell(col_);
+            changed_ = true;
+            return;
+        }
         ensure_cell(line, col_);
         if (!(line.cells[col_] == cell)) {
             line.cells[col_] = cell;
