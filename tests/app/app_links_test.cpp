@@ -274,6 +274,15 @@ TEST_F(Links, AnAnnouncedLinkWithControlsOrNoSchemeIsRefusedWithAWarning) {
     EXPECT_EQ(handler_record(), "1\n[https://example.org/ok]\n");
 }
 
+TEST_F(Links, ControlReturnInKeyboardSelectModeOpensTheLinkUnderItsCursor) {
+    vt().interpret("https://example.org/k ");
+    app_->key_handler(11, 'k', MODIFIER_CTRL | MODIFIER_SHIFT);
+    ASSERT_TRUE(app_->keyboard_select().active());
+    app_->key_handler('0', 0, 0);  // to the start of the line, where the link is
+    app_->key_handler('\r', 0xff0d, MODIFIER_CTRL);
+    EXPECT_EQ(handler_record(), "1\n[https://example.org/k]\n");
+}
+
 TEST_F(Links, NoZombieIsLeftAfterTheHandlerOrAMissingHandler) {
     const auto before = own_children();  // the shell, and those of earlier tests
     vt().interpret("https://example.org/z ");

@@ -340,6 +340,7 @@ TEST_F(KeyboardSelectTest, TheCursorMovesWithItsLineWhenTheOldestLinesGo) {
 }
 
 TEST_F(KeyboardSelectTest, ControlReturnOnALinkDoesNotSelect) {
+    settings().uri_handler = "true";  // opening the link must start no browser
     VtLine& linked = vt().lines()[28];
     linked.cells.at(0).link =
         static_cast<std::uint16_t>(linked.add_link("https://example.org") + 1);
