@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -23,23 +24,31 @@ class OfferKeeper {
     struct Kept {
         Offer* offer = nullptr;
         std::optional<std::size_t> type;  // index in ACCEPTED_TEXT_TYPES
+        bool own = false;                 // zelto's own selection
 
         explicit operator bool() const { return offer != nullptr; }
     };
 
-    explicit OfferKeeper(Destroy destroy) : destroy_(destroy) {}
+    // An offer advertising `own_type` is our own selection coming back; the type names the
+    // process, so that another zelto's selection is not taken for ours.
+    explicit OfferKeeper(Destroy destroy, std::string own_type = {})
+        : destroy_(destroy), own_type_(std::move(own_type)) {}
     OfferKeeper(const OfferKeeper&) = delete;
     OfferKeeper& operator=(const OfferKeeper&) = delete;
     ~OfferKeeper() { clear(); }
 
-    void announced(Offer* offer) { announced_.push_back({offer, std::nullopt}); }
+    void announced(Offer* offer) { announced_.push_back({offer, std::nullopt, false}); }
     // One type the offer advertises; only the best accepted one is remembered.
     void offered(Offer* offer, std::string_view mime_type) {
         Kept* kept = find(offer);
+        if (!kept) {
+            return;
+        }
         const std::optional<std::size_t> index = accepted_text_type(mime_type);
-        if (kept && index && (!kept->type || *index < *kept->type)) {
+        if (index && (!kept->type || *index < *kept->type)) {
             kept->type = index;
         }
+        kept->own = kept->own || (!own_type_.empty() && mime_type == own_type_);
     }
     // A null offer: the selection was cleared. One slot never takes the other's offer: it
     // would be destroyed twice.
@@ -92,7 +101,7 @@ class OfferKeeper {
             drop_announced(offer);
             return;
         }
-        Kept next{offer, std::nullopt};
+        Kept next{offer, std::nullopt, false};
         if (const Kept* kept = find(offer)) {
             next = *kept;
         }
@@ -113,6 +122,7 @@ class OfferKeeper {
     }
 
     Destroy destroy_;
+    std::string own_type_;
     std::vector<Kept> announced_;
     Kept selection_;
     Kept drag_;

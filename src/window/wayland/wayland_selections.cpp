@@ -75,6 +75,15 @@ const zwp_primary_selection_source_v1_listener PRIMARY_SOURCE_LISTENER = {
     },
 };
 
+const wl_callback_listener SETTLED_LISTENER = {
+    [](void* data, wl_callback* callback, std::uint32_t) { self(data)->on_settled(callback); },
+};
+
+// Offered beside the text types by our own sources.
+std::string own_selection_type() {
+    return "application/x-zelto-selection-" + std::to_string(getpid());
+}
+
 std::string type_name(std::size_t type) {
     return std::string(ACCEPTED_TEXT_TYPES[type]);
 }
@@ -100,8 +109,8 @@ ScopedFd open_transfer_pipe(wl_display* display, Send send) {
 WaylandSelections::WaylandSelections(Window& window, const std::uint32_t& serial)
     : window_(window),
       serial_(serial),
-      clipboard_offers_(wl_data_offer_destroy),
-      primary_offers_(zwp_primary_selection_offer_v1_destroy) {}
+      clipboard_offers_(wl_data_offer_destroy, own_selection_type()),
+      primary_offers_(zwp_primary_selection_offer_v1_destroy, own_selection_type()) {}
 
 void WaylandSelections::release() {
     // A drop still arriving finishes its offer from here.
@@ -143,10 +152,12 @@ void WaylandSelections::clipboard_send(std::string text) {
     for (const std::string_view type : SERVED_TEXT_TYPES) {
         wl_data_source_offer(source, std::string(type).c_str());
     }
+    wl_data_source_offer(source, own_selection_type().c_str());
     wl_data_device_set_selection(data_device_, source, serial_);
     destroy_clipboard_source();
     clipboard_source_ = source;
     clipboard_text_ = std::make_shared<const std::string>(std::move(text));
+    clipboard_settling_ = settle(clipboard_settling_);
     wl_display_flush(display_);
 }
 
@@ -167,10 +178,12 @@ void WaylandSelections::primary_send(std::string text) {
     for (const std::string_view type : SERVED_TEXT_TYPES) {
         zwp_primary_selection_source_v1_offer(source, std::string(type).c_str());
     }
+    zwp_primary_selection_source_v1_offer(source, own_selection_type().c_str());
     zwp_primary_selection_device_v1_set_selection(primary_device_, source, serial_);
     destroy_primary_source();
     primary_source_ = source;
     primary_text_ = std::make_shared<const std::string>(std::move(text));
+    primary_settling_ = settle(primary_settling_);
     wl_display_flush(display_);
 }
 
@@ -208,6 +221,10 @@ void WaylandSelections::destroy_clipboard_source() {
         wl_data_source_destroy(clipboard_source_);
         clipboard_source_ = nullptr;
     }
+    if (clipboard_settling_) {
+        wl_callback_destroy(clipboard_settling_);
+        clipboard_settling_ = nullptr;
+    }
     clipboard_text_.reset();
 }
 
@@ -216,7 +233,40 @@ void WaylandSelections::destroy_primary_source() {
         zwp_primary_selection_source_v1_destroy(primary_source_);
         primary_source_ = nullptr;
     }
+    if (primary_settling_) {
+        wl_callback_destroy(primary_settling_);
+        primary_settling_ = nullptr;
+    }
     primary_text_.reset();
+}
+
+wl_callback* WaylandSelections::settle(wl_callback* previous) {
+    if (previous) {
+        wl_callback_destroy(previous);
+    }
+    wl_callback* callback = wl_display_sync(display_);
+    wl_callback_add_listener(callback, &SETTLED_LISTENER, this);
+    return callback;
+}
+
+// The compositor's answer to a claim comes before this: its selection event if it took the
+// claim and zelto has the focus, nothing if it ignored the claim.
+void WaylandSelections::on_settled(wl_callback* callback) {
+    wl_callback_destroy(callback);
+    if (callback == clipboard_settling_) {
+        clipboard_settling_ = nullptr;
+    } else if (callback == primary_settling_) {
+        primary_settling_ = nullptr;
+    }
+}
+
+bool WaylandSelections::owns_clipboard() const {
+    return clipboard_source_ &&
+           (clipboard_settling_ || clipboard_offers_.selection_offer().own);
+}
+
+bool WaylandSelections::owns_primary() const {
+    return primary_source_ && (primary_settling_ || primary_offers_.selection_offer().own);
 }
 
 // Offers -------------------------------------------------------------------------------------
@@ -241,7 +291,7 @@ void WaylandSelections::on_primary_offer(zwp_primary_selection_offer_v1* offer) 
 // client's means that the highlighted text is no longer the primary selection.
 void WaylandSelections::on_primary_selection(zwp_primary_selection_offer_v1* offer) {
     primary_offers_.selection(offer);
-    if (offer && !primary_source_ && window_.callbacks) {
+    if (offer && !primary_offers_.selection_offer().own && window_.callbacks) {
         window_.callbacks->on_selection_lost();
     }
 }
@@ -308,11 +358,13 @@ void WaylandSelections::on_drop() {
 
 // Our own text needs no pipe: writing it to ourselves would wait on our own reading.
 void WaylandSelections::clipboard_get() {
-    if (clipboard_source_) {
+    if (owns_clipboard()) {
         deliver_own(clipboard_text_);
         return;
     }
-    if (const auto& kept = clipboard_offers_.selection_offer()) {
+    // Our own selection whose source is gone has nothing left to give.
+    const auto& kept = clipboard_offers_.selection_offer();
+    if (kept && !kept.own) {
         paste(kept.type, [&](int fd, const char* type) {
             wl_data_offer_receive(kept.offer, type, fd);
         });
@@ -320,11 +372,12 @@ void WaylandSelections::clipboard_get() {
 }
 
 void WaylandSelections::primary_get() {
-    if (primary_source_) {
+    if (owns_primary()) {
         deliver_own(primary_text_);
         return;
     }
-    if (const auto& kept = primary_offers_.selection_offer()) {
+    const auto& kept = primary_offers_.selection_offer();
+    if (kept && !kept.own) {
         paste(kept.type, [&](int fd, const char* type) {
             zwp_primary_selection_offer_v1_receive(kept.offer, type, fd);
         });

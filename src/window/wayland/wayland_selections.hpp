@@ -12,6 +12,7 @@
 #include "window/wayland/wayland_transfers.hpp"
 #include "window/window.hpp"
 
+struct wl_callback;
 struct wl_display;
 struct wl_data_device_manager;
 struct wl_data_device;
@@ -78,6 +79,7 @@ class WaylandSelections {
     void on_primary_source_send(zwp_primary_selection_source_v1* source, const char* mime_type,
                                 int fd);
     void on_primary_source_cancelled(zwp_primary_selection_source_v1* source);
+    void on_settled(wl_callback* callback);
 
   private:
     using Text = std::shared_ptr<const std::string>;
@@ -89,6 +91,10 @@ class WaylandSelections {
     void deliver_own(const Text& text);
     void destroy_clipboard_source();
     void destroy_primary_source();
+    bool owns_clipboard() const;
+    bool owns_primary() const;
+    // Asks the compositor for a sign once it has dealt with what was sent before.
+    wl_callback* settle(wl_callback* previous);
 
     Window& window_;
     const std::uint32_t& serial_;
@@ -100,12 +106,16 @@ class WaylandSelections {
     std::unique_ptr<TransferPump> pump_;
     OfferKeeper<wl_data_offer> clipboard_offers_;
     OfferKeeper<zwp_primary_selection_offer_v1> primary_offers_;
-    // While zelto's own source is alive, the selection is zelto's: the compositor cancels the
-    // source before it announces another client's offer.
+    // The selection is zelto's while its source is alive and the selection offer is its own, or
+    // while the compositor has not yet answered the claim (`*_settling_`). A compositor may
+    // ignore a claim, with a serial older than the current selection's, without cancelling the
+    // source: a live source alone proves nothing.
     wl_data_source* clipboard_source_ = nullptr;
     Text clipboard_text_;
+    wl_callback* clipboard_settling_ = nullptr;
     zwp_primary_selection_source_v1* primary_source_ = nullptr;
     Text primary_text_;
+    wl_callback* primary_settling_ = nullptr;
     std::uint32_t drag_serial_ = 0;
     bool drag_copy_ = false;  // the compositor settled on the copy action for the drag
 };

@@ -126,6 +126,26 @@ TEST_F(OfferKeeperTest, ADragOfferKeepsItsTypeAndIsHandedOverOnDrop) {
     EXPECT_EQ(keeper.live(), 1u);
 }
 
+TEST_F(OfferKeeperTest, OurOwnSelectionIsKnownByItsType) {
+    OfferKeeper<Offer> keeper(destroy, "application/x-zelto-selection-42");
+    keeper.announced(&a);
+    keeper.offered(&a, "text/plain");
+    keeper.offered(&a, "application/x-zelto-selection-42");
+    keeper.selection(&a);
+    EXPECT_TRUE(keeper.selection_offer().own);
+    // Another zelto's selection is another client's.
+    keeper.announced(&b);
+    keeper.offered(&b, "application/x-zelto-selection-43");
+    keeper.selection(&b);
+    EXPECT_FALSE(keeper.selection_offer().own);
+    // Without a type of our own, nothing is ours.
+    OfferKeeper<Offer> plain(destroy);
+    plain.announced(&c);
+    plain.offered(&c, "");
+    plain.selection(&c);
+    EXPECT_FALSE(plain.selection_offer().own);
+}
+
 TEST_F(OfferKeeperTest, ANullSelectionClearsTheClipboardOffer) {
     OfferKeeper<Offer> keeper(destroy);
     keeper.announced(&a);

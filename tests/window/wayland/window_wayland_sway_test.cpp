@@ -501,6 +501,9 @@ TEST_F(SwayClipboardTest, ZeltosCopyIsReadExactly) {
     // Every text type is served.
     EXPECT_EQ(output_of("wl-paste -n -t UTF8_STRING"), "zelto's\ttext\nwith two lines");
     EXPECT_EQ(output_of("wl-paste -n -t STRING"), "zelto's\ttext\nwith two lines");
+    // Our own selection, come back as an offer, is pasted without asking anyone.
+    window->clipboard_get();
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"zelto's\ttext\nwith two lines"});
 }
 
 TEST_F(SwayClipboardTest, AMebibyteGoesBothWays) {
@@ -606,6 +609,21 @@ TEST_F(SwayClipboardTest, ThePrimarySelectionGoesBothWays) {
     // Given up, it is nobody's.
     window->primary_send("");
     EXPECT_EQ(output_of("wl-paste --primary -n 2>/dev/null; true"), "");
+}
+
+// sway ignores a copy whose serial is older than the current selection's, and says nothing
+// about it: the source it was given is never cancelled, yet the selection is not ours.
+TEST_F(SwayClipboardTest, AnIgnoredCopyLeavesTheOtherClientsTextToPaste) {
+    ASSERT_TRUE(take_input_serial());
+    const std::size_t before = info(*window).live_offer_count();
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "newer"}));
+    ASSERT_TRUE(offers_change(before));
+    window->clipboard_send("stale");
+    for (int i = 0; i < 20; ++i) loop_pass(*window, 20);
+    EXPECT_EQ(output_of("wl-paste -n"), "newer");
+    window->clipboard_get();
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"newer"});
 }
 
 // A drag starts on drag_source's window (tiled, under the floating window) and is dropped on the
