@@ -400,10 +400,15 @@ void Vt::print_plain_run(std::string_view run) {
         if (overwrite < n) {
             if (first == SIZE_MAX) first = overwrite;
             last = n - 1;
-            // Copies of the attributes straight into the new cells, then their codes.
-            line.cells.insert(line.cells.end(), n - overwrite, attributes);
+            // Grown, then each new cell written once. Filling with std::vector's own copies
+            // would take the attributes through a stack temporary, a store-forwarding stall
+            // per cell.
+            line.cells.resize(col_ + n);
             cells = line.cells.data() + col_;
-            for (std::size_t k = overwrite; k < n; ++k) cells[k].code = static_cast<unsigned char>(run[i + k]);
+            for (std::size_t k = overwrite; k < n; ++k) {
+                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
+                cells[k].code = static_cast<unsigned char>(run[i + k]);
+            }
         }
         if (first != SIZE_MAX) {
             line.damage.mark_range(static_cast<std::uint16_t>(col_ + first), static_cast<std::uint16_t>(col_ + last));
