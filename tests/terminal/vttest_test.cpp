@@ -88,22 +88,38 @@ class VttestSession {
             else
                 pump(10);
         }
+        sent_since_idle_ += keys.size();
     }
 
-    // Feeds output until vttest sits in read() with nothing left unread: the screen it wants
-    // looked at is complete. False when it exited or the time ran out.
+    // Feeds output until vttest sits in read() with nothing left unread and everything sent to
+    // it taken in: the screen it wants looked at is complete. False when it exited or the time
+    // ran out.
     bool wait_until_waiting_for_input(std::chrono::seconds limit = std::chrono::seconds(20)) {
         const auto deadline = Clock::now() + limit;
         int quiet_checks = 0;
+        auto quiet_since = Clock::now();
         while (Clock::now() < deadline) {
             if (pump(5)) {
                 quiet_checks = 0;
+                quiet_since = Clock::now();
                 continue;
             }
             if (exited()) return false;
-            quiet_checks = blocked_in_read() ? quiet_checks + 1 : 0;
-            // A reply written just now may not have woken it yet: several quiet looks.
-            if (quiet_checks >= 3) return true;
+            if (!blocked_in_read()) {
+                quiet_checks = 0;
+                quiet_since = Clock::now();
+                continue;
+            }
+            // Keys and replies reach its read() some time after they were written; vttest may
+            // also throw pending input away, hence the second, slower way out.
+            const long taken = bytes_read() - bytes_read_at_idle_;
+            const bool all_taken = taken >= static_cast<long>(sent_since_idle_);
+            if (all_taken) ++quiet_checks;
+            if (quiet_checks >= 3 || Clock::now() - quiet_since > std::chrono::seconds(1)) {
+                bytes_read_at_idle_ = bytes_read();
+                sent_since_idle_ = 0;
+                return true;
+            }
         }
         return false;
     }
@@ -140,6 +156,17 @@ class VttestSession {
         return number == SYS_read;
     }
 
+    // Everything the child read so far; after startup it reads nothing but the terminal.
+    long bytes_read() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/io");
+        std::string key;
+        long value = 0;
+        while (in >> key >> value) {
+            if (key == "rchar:") return value;
+        }
+        return 0;
+    }
+
     bool exited() {
         if (reaped_) return true;
         int status = 0;
@@ -151,6 +178,8 @@ class VttestSession {
     int master_ = -1;
     pid_t pid_ = -1;
     bool reaped_ = false;
+    std::size_t sent_since_idle_ = 0;
+    long bytes_read_at_idle_ = 0;
 };
 
 struct VttestMenu {
