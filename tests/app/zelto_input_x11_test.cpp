@@ -307,7 +307,7 @@ std::string legacy_report(int code, int col, int row) {
 
 TEST_F(ZeltoInputX11, ClicksDragsTheWheelAndFocusAreReportedAsTheModesAsk) {
     start_recording({"\\e[?1002h\\e[?1006h", "\\e[?1006l", "\\e[?1002l\\e[?1003h\\e[?1006h",
-                     "\\e[?1003l\\e[?1006l\\e[?1004h"});
+                     "\\e[?1003l\\e[?1006l\\e[?1004h", "\\e[?1004l\\e[?1000h\\e[?1016h"});
     ASSERT_TRUE(recording_->wait_ready(1));
     grid_cols_ = recording_->cols();
     grid_rows_ = recording_->rows();
@@ -355,6 +355,13 @@ TEST_F(ZeltoInputX11, ClicksDragsTheWheelAndFocusAreReportedAsTheModesAsk) {
                   id_ + " key ctrl+backslash"),
               0);
     EXPECT_EQ(recording_->bytes(4), "\x1b[O\x1b[I");
+
+    // Pixels instead of cells, counted from 1.
+    ASSERT_TRUE(recording_->wait_ready(5));
+    const auto [px, py] = cell_centre(3, 2);
+    ASSERT_EQ(run("xdotool" + move_to(3, 2) + " click 1 key ctrl+backslash"), 0);
+    const std::string at = std::to_string(px + 1) + ";" + std::to_string(py + 1);
+    EXPECT_EQ(recording_->bytes(5), "\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
 }
 
 // Lines "line 01 abcdefghijklmnopqrstuvwxyz" to "line 99 ...".
@@ -371,7 +378,7 @@ int top_line(const std::string& dump) {
     return at == std::string::npos ? 0 : std::atoi(dump.c_str() + at + 5);
 }
 
-TEST_F(ZeltoInputX11, VimCursorFollowsTheArrowKeysAndAClick) {
+TEST_F(ZeltoInputX11, VimCursorFollowsTheArrowKeysAClickAndADrag) {
     write_numbered_lines(dir_ / "numbered.txt");
     const fs::path position = dir_ / "position";
     start("TERM=xterm-256color exec vim -u NONE -N -c 'set mouse=a' ../numbered.txt");
@@ -405,7 +412,16 @@ TEST_F(ZeltoInputX11, VimCursorFollowsTheArrowKeysAndAClick) {
     grid_rows_ = std::atoi(evaluate("&lines").c_str());
     ASSERT_EQ(run("xdotool" + move_to(12, 6) + " click 1"), 0);
     EXPECT_EQ(cursor(), "7,13\n");
-    keys("Escape colon q exclam Return");
+
+    // A drag selects from cell (2, 1) to cell (6, 3), even after a Control key (redraw).
+    keys("ctrl+l");
+    ASSERT_EQ(run("xdotool" + move_to(2, 1) + " mousedown 1" + move_to(4, 2) + move_to(6, 3) +
+                  " mouseup 1"),
+              0);
+    keys("Escape");
+    EXPECT_EQ(evaluate("line(\"'<\").','.col(\"'<\").'-'.line(\"'>\").','.col(\"'>\")"),
+              "2,3-4,7\n");
+    keys("colon q exclam Return");
 }
 
 TEST_F(ZeltoInputX11, LessScrollsWithTheWheel) {
