@@ -72,9 +72,7 @@ class OfferKeeper {
 
     const Kept& selection_offer() const { return selection_; }
     const Kept& drag_offer() const { return drag_; }
-    std::size_t live() const {
-        return announced_.size() + (selection_ ? 1 : 0) + (drag_ ? 1 : 0);
-    }
+    std::size_t live() const { return announced_.size() + (selection_ ? 1 : 0) + (drag_ ? 1 : 0); }
     void clear() {
         drop_announced(nullptr);
         replace(selection_, nullptr);

@@ -261,8 +261,7 @@ void WaylandSelections::on_settled(wl_callback* callback) {
 }
 
 bool WaylandSelections::owns_clipboard() const {
-    return clipboard_source_ &&
-           (clipboard_settling_ || clipboard_offers_.selection_offer().own);
+    return clipboard_source_ && (clipboard_settling_ || clipboard_offers_.selection_offer().own);
 }
 
 bool WaylandSelections::owns_primary() const {
@@ -336,9 +335,8 @@ void WaylandSelections::on_drop() {
         return;
     }
     const std::size_t type = *drag.type;
-    ScopedFd data = open_transfer_pipe(display_, [&](int fd) {
-        wl_data_offer_receive(drag.offer, type_name(type).c_str(), fd);
-    });
+    ScopedFd data = open_transfer_pipe(
+        display_, [&](int fd) { wl_data_offer_receive(drag.offer, type_name(type).c_str(), fd); });
     if (!data) {
         wl_data_offer_destroy(drag.offer);
         return;
@@ -365,9 +363,8 @@ void WaylandSelections::clipboard_get() {
     // Our own selection whose source is gone has nothing left to give.
     const auto& kept = clipboard_offers_.selection_offer();
     if (kept && !kept.own) {
-        paste(kept.type, [&](int fd, const char* type) {
-            wl_data_offer_receive(kept.offer, type, fd);
-        });
+        paste(kept.type,
+              [&](int fd, const char* type) { wl_data_offer_receive(kept.offer, type, fd); });
     }
 }
 

@@ -121,9 +121,9 @@ bool TransferPump::receive(ScopedFd fd, Received done, std::size_t limit) {
     }
     set_nonblocking(fd.get());
     watch(fd.get(), EPOLLIN);
-    incoming_ = std::make_unique<Incoming>(Incoming{
-        std::move(fd), PasteBuffer(limit), mono_add_ms(mono_now(), RECEIVE_SILENCE_MS),
-        std::move(done)});
+    incoming_ = std::make_unique<Incoming>(Incoming{std::move(fd), PasteBuffer(limit),
+                                                    mono_add_ms(mono_now(), RECEIVE_SILENCE_MS),
+                                                    std::move(done)});
     return true;
 }
 

@@ -28,8 +28,8 @@
 #include "util/diagnostics.hpp"
 #include "window/wayland/wayland_keyboard.hpp"
 #include "window/wayland/wayland_logic.hpp"
-#include "window/wayland/wayland_selections.hpp"
 #include "window/wayland/wayland_outputs.hpp"
+#include "window/wayland/wayland_selections.hpp"
 #include "xdg-decoration-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 

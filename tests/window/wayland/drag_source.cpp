@@ -36,7 +36,9 @@ struct Client {
     std::string text;
     std::string status_path;
 
-    void status(const char* line) const { std::ofstream(status_path, std::ios::app) << line << "\n"; }
+    void status(const char* line) const {
+        std::ofstream(status_path, std::ios::app) << line << "\n";
+    }
 };
 
 void on_global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
@@ -44,8 +46,8 @@ void on_global(void* data, wl_registry* registry, std::uint32_t name, const char
     auto* c = static_cast<Client*>(data);
     const std::string iface = interface;
     if (iface == wl_compositor_interface.name) {
-        c->compositor =
-            static_cast<wl_compositor*>(wl_registry_bind(registry, name, &wl_compositor_interface, 4));
+        c->compositor = static_cast<wl_compositor*>(
+            wl_registry_bind(registry, name, &wl_compositor_interface, 4));
     } else if (iface == wl_shm_interface.name) {
         c->shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
     } else if (iface == wl_seat_interface.name && !c->seat) {

@@ -568,8 +568,9 @@ TEST_F(SwayClipboardTest, AnImageIsNeverPasted) {
 
 TEST_F(SwayClipboardTest, CopiedFilesPasteAsPathsAndTextAfterThemAsText) {
     std::size_t before = info(*window).live_offer_count();
-    ASSERT_TRUE(shell("printf 'file:///tmp/a.txt\\r\\n# comment\\r\\nfile:///tmp/b c\\r\\n' | "
-                      "wl-copy --type text/uri-list"));
+    ASSERT_TRUE(
+        shell("printf 'file:///tmp/a.txt\\r\\n# comment\\r\\nfile:///tmp/b c\\r\\n' | "
+              "wl-copy --type text/uri-list"));
     ASSERT_TRUE(offers_change(before));
     window->clipboard_get();
     ASSERT_TRUE(pasted_one());
