@@ -254,6 +254,8 @@ void run_menu(VttestSession& session, const VttestMenu& menu, std::string& skipp
 class Vttest : public testing::TestWithParam<VttestMenu> {};
 
 TEST_P(Vttest, EveryScreenLooksAsVttestDescribesIt) {
+    ASSERT_EQ(std::system("command -v vttest >/dev/null"), 0)
+        << "vttest is not on PATH (scripts/bootstrap installs it)";
     VttestSession session;
     ASSERT_TRUE(session.started());
     std::string skipped;
