@@ -162,15 +162,19 @@ class Recording {
 
     // What the child read in phase `number`; empty when the phase did not end in time.
     std::string bytes(int number) const {
-        std::vector<std::string> lines;
+        std::vector<std::string> ended;
         wait_for([&] {
-            lines.clear();
-            std::istringstream in(slurp(out_));
-            for (std::string line; std::getline(in, line);) lines.push_back(line);
-            return static_cast<int>(lines.size()) >= number && in.eof();
+            const std::string text = slurp(out_);
+            ended.clear();
+            for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+                 at = end + 1) {
+                ended.push_back(text.substr(at, end - at));
+            }
+            return static_cast<int>(ended.size()) >= number;
         });
-        const bool ended = static_cast<int>(lines.size()) >= number && slurp(out_).back() == '\n';
-        return ended ? from_hex(lines[static_cast<std::size_t>(number - 1)]) : std::string();
+        return static_cast<int>(ended.size()) >= number
+                   ? from_hex(ended[static_cast<std::size_t>(number - 1)])
+                   : std::string();
     }
 
     int cols() const { return cols_; }
@@ -193,6 +197,19 @@ void type_keys(const std::string& window, const std::vector<KeyBytes>& keys) {
                   "ctrl+backslash"),
               0);
 }
+
+// Ends a child process, by its pid, when the test leaves the scope in any way.
+struct EndedOnExit {
+    explicit EndedOnExit(pid_t child) : pid(child) {}
+    EndedOnExit(const EndedOnExit&) = delete;
+    EndedOnExit& operator=(const EndedOnExit&) = delete;
+    ~EndedOnExit() {
+        if (pid <= 0) return;
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
+    pid_t pid;
+};
 
 class ZeltoInputX11 : public test::ZeltoDumpX11 {
   protected:
@@ -270,6 +287,7 @@ TEST_F(ZeltoInputX11, CursorEditingAndFunctionKeysSendWhatXtermSends) {
     for (const std::string& arg : xterm_recording.argv(phases)) args.push_back(arg);
     const pid_t xterm = fork();
     ASSERT_GE(xterm, 0);
+    const EndedOnExit xterm_ended{xterm};
     if (xterm == 0) {
         std::vector<char*> argv;
         for (std::string& arg : args) argv.push_back(arg.data());
@@ -294,8 +312,6 @@ TEST_F(ZeltoInputX11, CursorEditingAndFunctionKeysSendWhatXtermSends) {
         EXPECT_EQ(from_xterm, concatenated(sent))
             << "xterm differs at " << first_wrong_key(sent, from_xterm);
     }
-    kill(xterm, SIGTERM);
-    waitpid(xterm, nullptr, 0);
     ASSERT_FALSE(xterm_window.empty()) << "no xterm window appeared";
 }
 
