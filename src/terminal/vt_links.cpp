@@ -163,6 +163,29 @@ std::size_t find_scheme_end(const unsigned char* bytes, std::size_t k, std::size
     return k;
 }
 
+// How many letters end the bytes [k, end), eight bytes at a time.
+std::size_t trailing_letters(const unsigned char* bytes, std::size_t k, std::size_t end) {
+    constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+    std::size_t count = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - k - count >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + end - count - 8, sizeof word);
+            // Folded to lower case with the top bit clear, every byte is at most 0x7F: the range
+            // test 'a' <= x <= 'z' carries or borrows into no neighbour. Non-ASCII bytes are no
+            // letters.
+            const std::uint64_t x = (word | 0x2020202020202020u) & 0x7F7F7F7F7F7F7F7Fu;
+            const std::uint64_t letters =
+                (x + 0x1F1F1F1F1F1F1F1Fu) & (0xFAFAFAFAFAFAFAFAu - x) & ~word & HIGHS;
+            const std::uint64_t others = ~letters & HIGHS;
+            if (others != 0) return count + static_cast<std::size_t>(std::countl_zero(others)) / 8;
+            count += 8;
+        }
+    }
+    while (count < end - k && (BYTE_CLASSES[bytes[end - count - 1]] & BYTE_LETTER) != 0) ++count;
+    return count;
+}
+
 }  // namespace
 
 std::size_t VtLinkDetector::scan(std::string_view text, VtTextPoint at) {
@@ -179,9 +202,9 @@ std::size_t VtLinkDetector::scan(std::string_view text, VtTextPoint at) {
         // so only the letters right before a ':' or '.' (or the end) matter. Text is skipped
         // up to there without looking at the state, and those letters are stepped.
         const std::size_t end = find_scheme_end(bytes, k, n);
-        std::size_t letters = end;
-        while (letters > k && (BYTE_CLASSES[bytes[letters - 1]] & BYTE_LETTER) != 0) --letters;
-        if (letters > k) reset();
+        const std::size_t letters = end - trailing_letters(bytes, k, end);
+        // Idle already is as good as reset.
+        if (letters > k && state_ != VT_URI_STATE_IDLE) reset();
         for (std::size_t j = letters; j < end; ++j) {
             if (state_ == VT_URI_STATE_IDLE) {
                 begin(bytes[j], {at.line, static_cast<std::uint16_t>(at.col + j)});
