@@ -90,6 +90,7 @@ const std::vector<KeyBytes> CHARACTER_KEYS = {
     {"ctrl+shift+a", "\x01"},
     {"ctrl+space", "\0"s},
     {"ctrl+alt+b", "\x1b\x02"},
+    {"alt+eacute", "\x1b\xc3\xa9"},
 };
 
 // The keypad without Num Lock, which the application keypad mode leaves as it is.
@@ -240,7 +241,7 @@ class ZeltoInputX11 : public test::ZeltoDumpX11 {
 };
 
 TEST_F(ZeltoInputX11, KeysSendTheirSequencesInNormalAndApplicationModes) {
-    start_recording({NORMAL, APPLICATION_KEYS, "\\e[?1l\\e>\\e[?1039l"});
+    start_recording({NORMAL, APPLICATION_KEYS, "\\e[?1l\\e>\\e[?1039l", NORMAL});
     const std::vector<KeyBytes> normal =
         cursor_keys(false) + EDITING_AND_FUNCTION_KEYS + CHARACTER_KEYS + keypad_keys(false);
     ASSERT_TRUE(recording_->wait_ready(1));
@@ -265,12 +266,27 @@ TEST_F(ZeltoInputX11, KeysSendTheirSequencesInNormalAndApplicationModes) {
         {"ctrl+shift+u 1 f 6 0 0 Return", "\xf0\x9f\x98\x80"},
         {"ctrl+shift+u e 9 g Escape", ""},
         {"a", "a"},
+        {"eacute", "\xc3\xa9"},
+        {"alt+eacute", "\xc3\xa9"},
+        {"U20AC", "\xe2\x82\xac"},
+        {"UFF21", "\xef\xbc\xa1"},
     };
     ASSERT_TRUE(recording_->wait_ready(3));
     type_keys(id_, plain_alt_and_unicode);
     const std::string got_plain = recording_->bytes(3);
     EXPECT_EQ(got_plain, concatenated(plain_alt_and_unicode))
         << "first wrong: " << first_wrong_key(plain_alt_and_unicode, got_plain);
+
+    // A paste without brackets: CR LF and LF both become CR. The text carries the end of the
+    // phase itself, so that nothing typed can overtake it.
+    ASSERT_TRUE(recording_->wait_ready(4));
+    std::ofstream(dir_ / "clip", std::ios::binary) << "one\r\ntwo\nthree\x1c";
+    ASSERT_EQ(run("xclip -i -selection clipboard " + (dir_ / "clip").string()), 0);
+    ASSERT_TRUE(wait_for([&] {
+        return run_output("xclip -o -selection clipboard 2>/dev/null").starts_with("one");
+    }));
+    ASSERT_EQ(run("xdotool windowfocus --sync " + id_ + " key ctrl+shift+v"), 0);
+    EXPECT_EQ(recording_->bytes(4), "one\rtwo\rthree");
 }
 
 // xterm as the reference, on the same server and for the same xdotool keys.
@@ -323,7 +339,8 @@ std::string legacy_report(int code, int col, int row) {
 
 TEST_F(ZeltoInputX11, ClicksDragsTheWheelAndFocusAreReportedAsTheModesAsk) {
     start_recording({"\\e[?1002h\\e[?1006h", "\\e[?1006l", "\\e[?1002l\\e[?1003h\\e[?1006h",
-                     "\\e[?1003l\\e[?1006l\\e[?1004h", "\\e[?1004l\\e[?1000h\\e[?1016h"});
+                     "\\e[?1003l\\e[?1006l\\e[?1004h", "\\e[?1004l\\e[?1000h\\e[?1016h",
+                     "\\e[?1000l\\e[?1016l\\e[?9h"});
     ASSERT_TRUE(recording_->wait_ready(1));
     grid_cols_ = recording_->cols();
     grid_rows_ = recording_->rows();
@@ -378,6 +395,13 @@ TEST_F(ZeltoInputX11, ClicksDragsTheWheelAndFocusAreReportedAsTheModesAsk) {
     ASSERT_EQ(run("xdotool" + move_to(3, 2) + " click 1 key ctrl+backslash"), 0);
     const std::string at = std::to_string(px + 1) + ";" + std::to_string(py + 1);
     EXPECT_EQ(recording_->bytes(5), "\x1b[<0;" + at + "M\x1b[<0;" + at + "m");
+
+    // X10 compatibility: presses only, without modifiers.
+    ASSERT_TRUE(recording_->wait_ready(6));
+    ASSERT_EQ(run("xdotool" + move_to(3, 2) + " click 1" + move_to(5, 4) +
+                  " keydown ctrl click 3 keyup ctrl key ctrl+backslash"),
+              0);
+    EXPECT_EQ(recording_->bytes(6), legacy_report(0, 3, 2) + legacy_report(2, 5, 4));
 }
 
 // Lines "line 01 abcdefghijklmnopqrstuvwxyz" to "line 99 ...".
