@@ -1,6 +1,7 @@
 // Line list operations of the screen model: every change of the lines goes through here, and
 // every stored line index follows the lines it refers to.
 #include <algorithm>
+#include <memory>
 
 #include "config/settings.hpp"
 #include "terminal/vt.hpp"
@@ -141,15 +142,24 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
     }
 }
 
+namespace {
+
+// Moves `from` into `to`, a line that was moved from: rebuilding it in place is cheaper than
+// move assignment, which releases every member of the destination first.
+void relocate_line(VtLine& to, VtLine& from) noexcept {
+    std::destroy_at(&to);
+    std::construct_at(&to, std::move(from));
+}
+
+}  // namespace
+
 // Scrolling part of the screen moves the lines themselves, each with its renderer caches, and
 // the line that leaves becomes the new one, keeping its cell storage.
 void Vt::scroll_lines_up(std::size_t first, std::size_t last) {
     while (lines_.size() <= last) lines_.emplace_back();
-    const auto begin = lines_.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto end = lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1;
-    VtLine leaving = std::move(*begin);
-    std::move(begin + 1, end, begin);
-    lines_[last] = std::move(leaving);
+    VtLine leaving = std::move(lines_[first]);
+    for (std::size_t i = first; i < last; ++i) relocate_line(lines_[i], lines_[i + 1]);
+    relocate_line(lines_[last], leaving);
     renew_line(lines_[last]);
     shift_line_indexes(first, -1, true);
     shift_line_indexes(last, 1, true);
@@ -158,11 +168,9 @@ void Vt::scroll_lines_up(std::size_t first, std::size_t last) {
 
 void Vt::scroll_lines_down(std::size_t first, std::size_t last) {
     while (lines_.size() <= last) lines_.emplace_back();
-    const auto begin = lines_.begin() + static_cast<std::ptrdiff_t>(first);
-    const auto end = lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1;
-    VtLine leaving = std::move(*(end - 1));
-    std::move_backward(begin, end - 1, end);
-    lines_[first] = std::move(leaving);
+    VtLine leaving = std::move(lines_[last]);
+    for (std::size_t i = last; i > first; --i) relocate_line(lines_[i], lines_[i - 1]);
+    relocate_line(lines_[first], leaving);
     renew_line(lines_[first]);
     shift_line_indexes(last, -1, true);
     shift_line_indexes(first, 1, true);
