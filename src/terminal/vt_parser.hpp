@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -214,6 +215,26 @@ inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const
     return p;
 }
 
+// The first byte from `p` on that is no printable ASCII (0x20 to 0x7E), else `end`; eight
+// bytes at a time.
+inline const std::uint8_t* printable_run_end(const std::uint8_t* p, const std::uint8_t* end) {
+    constexpr std::uint64_t HIGHS = 0x8080808080808080u;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            // With the top bit cleared no byte carries into the next: the top bit of x + 0x60
+            // says x >= 0x20, that of x + 1 says x >= 0x7F. Bytes from 0x80 on are no ASCII.
+            const std::uint64_t x = word & 0x7F7F7F7F7F7F7F7Fu;
+            const std::uint64_t printable = (x + 0x6060606060606060u) & ~(x + 0x0101010101010101u) & ~word & HIGHS;
+            const std::uint64_t others = ~printable & HIGHS;
+            if (others != 0) return p + std::countr_zero(others) / 8;
+        }
+    }
+    while (p < end && *p >= 0x20 && *p < 0x7F) ++p;
+    return p;
+}
+
 // The length of the well-formed UTF-8 sequence at `p` and its code point, or 0 when it is
 // ill-formed or cut off by `end` (the byte-by-byte decoder then takes it).
 inline std::size_t complete_utf8_sequence(const std::uint8_t* p, const std::uint8_t* end, char32_t& code) {
@@ -254,7 +275,7 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
             const auto* run = p;
-            while (p < end && *p >= 0x20 && *p < 0x7F) ++p;
+            p = printable_run_end(p, end);
             if (p != run) {
                 handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
                 continue;
