@@ -30,6 +30,8 @@ Vt::Vt(std::uint32_t cols, std::uint32_t rows, VtCallbacks& callbacks)
     cursor_shape_ = s.cursor_style.shape;
     cursor_blinking_ = s.cursor_style.blinking;
     reset_tab_stops();
+    // DECRC before any DECSC homes the cursor with the default attributes, as xterm does.
+    save_cursor();
 }
 
 Vt::~Vt() {

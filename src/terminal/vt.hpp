@@ -55,6 +55,9 @@ struct VtSavedCursor {
     std::uint16_t row = 0;  // relative to the screen top
     VtCell attributes;
     bool origin = false;
+    std::array<VtCharset, 4> charsets{};
+    std::int8_t gl = -1;
+    std::int8_t gr = -1;
 };
 
 struct VtLastChar {

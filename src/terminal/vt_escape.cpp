@@ -196,18 +196,24 @@ void Vt::designate(int slot, std::uint8_t code) {
     }
 }
 
-// DECSC also keeps the attributes and origin mode, as VT100 and xterm do: status-line programs
-// save, recolour, draw and restore.
+// DECSC also keeps the attributes, origin mode and character sets, as VT100 and xterm do:
+// status-line programs save, recolour, draw line graphics and restore.
 void Vt::save_cursor() {
     saved_cursor_.row = static_cast<std::uint16_t>(row_ - screen_top());
     saved_cursor_.col = col_;
     saved_cursor_.attributes = current_attributes_;
     saved_cursor_.origin = modes_.origin;
+    saved_cursor_.charsets = charsets_;
+    saved_cursor_.gl = gl_;
+    saved_cursor_.gr = gr_;
 }
 
 void Vt::restore_cursor() {
     current_attributes_ = saved_cursor_.attributes;
     modes_.origin = saved_cursor_.origin;
+    charsets_ = saved_cursor_.charsets;
+    gl_ = saved_cursor_.gl;
+    gr_ = saved_cursor_.gr;
     last_char_.recorded = false;
     // The saved row is screen-relative; origin mode clamps it into the region.
     place_cursor(saved_cursor_.row, saved_cursor_.col);
@@ -322,6 +328,7 @@ void Vt::full_reset() {
     title_.clear();
     load_colors();
     reset_tab_stops();
+    save_cursor();
 }
 
 }  // namespace zelto

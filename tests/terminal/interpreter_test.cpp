@@ -122,6 +122,25 @@ TEST(Charsets, ShiftOutSelectsG1) {
     EXPECT_EQ(h.line_text(0), "x" + utf8(0x2502) + "x" + utf8(0x00A3));
 }
 
+TEST(Charsets, RestoreCursorBringsBackTheCharacterSets) {
+    VtHarness h;
+    h.feed("\x1b(0\x1b" "7\x1b(B\x1b" "8q");
+    h.feed("\r\n\x1b)0\x0e\x1b" "7\x0f\x1b" "8q");
+    EXPECT_EQ(h.line_text(0), utf8(0x2500));
+    EXPECT_EQ(h.line_text(1), utf8(0x2500));
+}
+
+TEST(Charsets, RestoreWithoutSaveOrAfterAFullResetHomesWithDefaults) {
+    VtHarness h;
+    h.feed("\x1b(0\x1b[41m\x1b[3;4H\x1b" "7\x1b" "c\x1b" "8q");
+    VtHarness fresh;
+    fresh.feed("\x1b[41m\x1b[3;4H\x1b" "8q");
+    EXPECT_EQ(fresh.line_text(0), "q");
+    EXPECT_EQ(h.line_text(0), "q");
+    EXPECT_EQ(h.vt.lines()[h.vt.screen_top()].cells[0].bg_index(),
+              fresh.vt.lines()[fresh.vt.screen_top()].cells[0].bg_index());
+}
+
 TEST(Charsets, UnknownCodeLeavesTheSlot) {
     VtHarness h;
     h.feed("\x1b(0\x1b(Zq");

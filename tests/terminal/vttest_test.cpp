@@ -15,8 +15,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <initializer_list>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -199,56 +197,9 @@ std::string screen_name(const VttestMenu& menu, int number) {
     return std::string(menu.name) + "-" + (digits.size() < 2 ? "0" : "") + digits;
 }
 
-// Screens where zelto knowingly differs from what vttest asks for, in the rows named. Their
-// pictures show what vttest asks for and are not rewritten when recording; the other rows must
-// match.
-struct KnownDifference {
-    const char* screen;
-    std::initializer_list<std::size_t> rows;
-    const char* reason;
-};
-const KnownDifference KNOWN_DIFFERENCES[] = {
-    {"screen-features-15",
-     {11, 15},
-     "DECSC saves only the cursor position: DECRC after an 'A' printed in ASCII does not bring "
-     "back DEC Special Graphics (nor the attributes)"},
-};
-
-const KnownDifference* known_difference(const std::string& name) {
-    for (const KnownDifference& known : KNOWN_DIFFERENCES) {
-        if (name == known.screen) return &known;
-    }
-    return nullptr;
-}
-
-std::vector<std::string> split_rows(const std::string& text) {
-    std::vector<std::string> rows;
-    std::istringstream in(text);
-    for (std::string row; std::getline(in, row);) rows.push_back(row);
-    return rows;
-}
-
-// Compares `screen` with its picture outside the known difference's rows; true when those rows
-// differ.
-bool compare_around(const KnownDifference& known, const std::string& screen,
-                    const std::string& expected) {
-    std::vector<std::string> shown = split_rows(screen);
-    std::vector<std::string> wanted = split_rows(expected);
-    bool differs = false;
-    for (std::size_t row : known.rows) {
-        if (row < shown.size() && row < wanted.size()) {
-            differs = differs || shown[row] != wanted[row];
-            shown[row] = wanted[row];
-        }
-    }
-    EXPECT_EQ(shown, wanted) << "screen " << known.screen << " outside its known difference";
-    return differs;
-}
-
 // Chooses `menu` from the main menu and goes through its screens, pressing Return at each pause,
-// until vttest is back at the main menu. The reasons of known differences that showed are added
-// to `skipped`.
-void run_menu(VttestSession& session, const VttestMenu& menu, std::string& skipped) {
+// until vttest is back at the main menu.
+void run_menu(VttestSession& session, const VttestMenu& menu) {
     ASSERT_TRUE(session.wait_until_waiting_for_input()) << session.screen();
     ASSERT_NE(session.screen().find(MAIN_MENU_PROMPT), std::string::npos) << session.screen();
     session.send(std::string(menu.choice) + "\r");
@@ -262,19 +213,11 @@ void run_menu(VttestSession& session, const VttestMenu& menu, std::string& skipp
             << screen;
         const std::string name = screen_name(menu, ++count);
         const std::string path = fixture_path(name);
-        const KnownDifference* known = known_difference(name);
-        if (recording() && known == nullptr) {
+        if (recording()) {
             std::ofstream(path, std::ios::binary) << screen;
-        } else if (!recording()) {
+        } else {
             ASSERT_TRUE(file_exists(path)) << "no picture " << name << " for:\n" << screen;
-            const std::string expected = read_file(path);
-            if (known != nullptr) {
-                if (compare_around(*known, screen, expected)) {
-                    skipped += name + ": " + known->reason + "\n";
-                }
-            } else {
-                EXPECT_EQ(screen, expected) << "screen " << name;
-            }
+            EXPECT_EQ(screen, read_file(path)) << "screen " << name;
         }
         session.send("\r");
     }
@@ -289,13 +232,11 @@ TEST_P(Vttest, EveryScreenLooksAsVttestDescribesIt) {
         << "vttest is not on PATH (scripts/bootstrap installs it)";
     VttestSession session;
     ASSERT_TRUE(session.started());
-    std::string skipped;
-    run_menu(session, GetParam(), skipped);
+    run_menu(session, GetParam());
     if (HasFatalFailure()) return;
     ASSERT_TRUE(session.wait_until_waiting_for_input());
     session.send("0\r");
     EXPECT_TRUE(session.wait_for_exit());
-    if (!skipped.empty()) GTEST_SKIP() << "known differences:\n" << skipped;
 }
 
 INSTANTIATE_TEST_SUITE_P(Menus, Vttest,
