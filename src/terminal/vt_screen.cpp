@@ -319,7 +319,8 @@ void Vt::remove_oldest_lines(std::size_t n) {
     n = std::min(n, lines_.size() > rows_ ? lines_.size() - rows_ : 0);
     if (n == 0) return;
     for (std::size_t i = 0; i < n; ++i) recycle_line(lines_[i]);
-    lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(n));
+    for (std::size_t i = n; i < lines_.size(); ++i) relocate_line(lines_[i - n], lines_[i]);
+    lines_.erase(lines_.end() - static_cast<std::ptrdiff_t>(n), lines_.end());
     // Commands whose output scrolled away are forgotten, except the newest running one: its exit
     // status is still to come.
     const std::shared_ptr<VtCommand> running =
