@@ -4,6 +4,9 @@
 //   drag_source MIME TEXT STATUS_FILE
 // STATUS_FILE receives "ready" once the window is mapped, "dragging" once the drag started, and
 // then "finished" (the target took the drop) or "cancelled".
+// With the MIME "silent-copy", the press instead sets the clipboard to an offer of "text/plain"
+// whose data never comes: each requestor's pipe is kept open and nothing is written ("copied"
+// once set, "asked" at each request; it runs until another client takes the clipboard).
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "xdg-shell-client-protocol.h"
 
@@ -35,6 +39,7 @@ struct Client {
     std::string mime;
     std::string text;
     std::string status_path;
+    std::vector<int> unanswered;  // requestors' pipes of the silent copy
 
     void status(const char* line) const {
         std::ofstream(status_path, std::ios::app) << line << "\n";
@@ -110,6 +115,32 @@ const wl_data_source_listener SOURCE = {
     [](void*, wl_data_source*, std::uint32_t) {},
 };
 
+const wl_data_source_listener SILENT_SOURCE = {
+    [](void*, wl_data_source*, const char*) {},
+    [](void* data, wl_data_source*, const char*, int fd) {
+        auto* c = static_cast<Client*>(data);
+        c->unanswered.push_back(fd);
+        c->status("asked");
+    },
+    [](void* data, wl_data_source*) {
+        auto* c = static_cast<Client*>(data);
+        c->status("cancelled");
+        c->done = true;
+    },
+    [](void*, wl_data_source*) {},
+    [](void*, wl_data_source*) {},
+    [](void*, wl_data_source*, std::uint32_t) {},
+};
+
+void copy_silently(Client* c, std::uint32_t serial) {
+    wl_data_source* source = wl_data_device_manager_create_data_source(c->manager);
+    wl_data_source_add_listener(source, &SILENT_SOURCE, c);
+    wl_data_source_offer(source, "text/plain");
+    wl_data_device_set_selection(c->device, source, serial);
+    c->dragging = true;
+    c->status("copied");
+}
+
 void start_drag(Client* c, std::uint32_t serial) {
     wl_data_source* source = wl_data_device_manager_create_data_source(c->manager);
     wl_data_source_add_listener(source, &SOURCE, c);
@@ -128,7 +159,11 @@ const wl_pointer_listener POINTER = {
        std::uint32_t state) {
         auto* c = static_cast<Client*>(data);
         if (state == WL_POINTER_BUTTON_STATE_PRESSED && !c->dragging) {
-            start_drag(c, serial);
+            if (c->mime == "silent-copy") {
+                copy_silently(c, serial);
+            } else {
+                start_drag(c, serial);
+            }
         }
     },
     [](void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {},
@@ -216,6 +251,9 @@ int main(int argc, char** argv) {
     wl_display_roundtrip(display);
     c.status("ready");
     while (!c.done && wl_display_dispatch(display) >= 0) {
+    }
+    for (const int fd : c.unanswered) {
+        close(fd);
     }
     wl_display_disconnect(display);
     return c.done ? 0 : 1;

@@ -235,8 +235,9 @@ pid_t HeadlessCompositor::spawn_client(const std::vector<std::string>& argv) con
 
 pid_t HeadlessCompositor::spawn_client_with_input(const std::vector<std::string>& argv,
                                                   int& input) const {
+    // Clients started later must not inherit the write end: this one's input would never end.
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         return -1;
     }
     const pid_t pid = fork();

@@ -627,6 +627,53 @@ TEST_F(SwayClipboardTest, AnIgnoredCopyLeavesTheOtherClientsTextToPaste) {
     EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"newer"});
 }
 
+// An owner that takes the request and never writes nor closes: the paste is given up after two
+// seconds of silence, and the window went on working all along.
+TEST_F(SwayClipboardTest, AnOwnerThatNeverAnswersIsGivenUp) {
+    VirtualPointer pointer(*sway);
+    ASSERT_TRUE(run_until(*window, [&] { return info(*window).has_pointer(); }));
+    const std::string status = sway->runtime_dir() + "/silent_status";
+    std::remove(status.c_str());
+    auto status_has = [&](const std::string& word) {
+        std::ifstream file(status);
+        const std::string text(std::istreambuf_iterator<char>(file), {});
+        return text.find(word) != std::string::npos;
+    };
+    const pid_t owner = sway->spawn_client({DRAG_SOURCE, "silent-copy", "-", status});
+    ASSERT_TRUE(run_until(*window, [&] { return status_has("ready"); }));
+    const std::size_t before = info(*window).live_offer_count();
+    // Outside the floating window, on the owner's.
+    pointer.send("move 40 40");
+    pointer.send("button 272 1");
+    pointer.send("button 272 0");
+    ASSERT_TRUE(run_until(*window, [&] { return status_has("copied"); }));
+    // The owner's window took the focus; selections are announced to the focused client.
+    ASSERT_TRUE(
+        run_client_beside(*window, {"swaymsg", "-s", sway->ipc_socket(), "[app_id=Zelto] focus"}));
+    ASSERT_TRUE(offers_change(before));
+    testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
+    window->clipboard_get();
+    ASSERT_TRUE(run_until(*window, [&] { return status_has("asked"); }));
+    // Frames are still drawn while the paste waits.
+    const int frames = callbacks.frames;
+    window->paint = true;
+    ASSERT_TRUE(run_until(*window, [&] { return callbacks.frames > frames; }));
+    // The window's loop sleeps until the give-up deadline, which it reports as a timer.
+    EXPECT_TRUE(window->process_timers());
+    ASSERT_TRUE(run_until(*window, [&] { return !window->process_timers(); }));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(1900));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("abandoned"), std::string::npos);
+    EXPECT_TRUE(callbacks.pasted.empty());
+    // The next copy pastes as usual.
+    ASSERT_TRUE(run_client_beside(*window, {"wl-copy", "after the silence"}));
+    ASSERT_TRUE(run_until(*window, [&] { return HeadlessCompositor::client_done(owner); }));
+    window->clipboard_get();
+    ASSERT_TRUE(pasted_one());
+    EXPECT_EQ(callbacks.pasted, std::vector<std::string>{"after the silence"});
+}
+
 // A drag starts on drag_source's window (tiled, under the floating window) and is dropped on the
 // window: the virtual pointer presses on the source, moves over the window and lets go.
 TEST_F(SwayClipboardTest, DroppedFilesArePastedAsTheirPaths) {
