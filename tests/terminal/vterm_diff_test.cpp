@@ -65,12 +65,15 @@ struct Reference {
 // - a pending wrap (text up to the last column) survives a scrolling LF/IND, RI, HT and DECSC in
 //   libvterm; zelto's cursor placement ends it. Those controls come after a BS
 //   (which ends a pending wrap in both) in the corpus.
+// - DECRC: libvterm brings back neither the G0/G1 designations nor which of them is shifted in;
+//   zelto brings both back, as VT100 and xterm do (vttest checks it). DECRC is therefore
+//   followed by fresh designations of G0 and G1 and an SI in the corpus.
 // - lines ending in spaces: zelto's text rendering trims them, as the comparison does for both.
 const std::vector<std::string>& pieces() {
     static const std::vector<std::string> p = {
         "hello", "wide world", "x", "0123456789", "abcdefghijklmnopqrstuvwx", " ", "  ",
         "\r", "\b\n", "\r\n", "\b", "\b\t", "\b\x0b", "\b\x0c", "\a", std::string(1, '\0'), "\x7f",
-        "\b\x1b" "7", "\x1b" "8", "\b\x1b" "D", "\x1b" "E", "\b\x1b" "M", "\x1b" "H",
+        "\b\x1b" "7", "\x1b" "8\x1b(B\x1b)0\x0f", "\b\x1b" "D", "\x1b" "E", "\b\x1b" "M", "\x1b" "H",
         "\x1b(0", "\x1b(B", "\x1b(A", "\x1b)0", "\x0e", "\x0f", "lqkxmj#",
         "\x1b\r" "7", "\x1b\x18", "\x1b=", "\x1b>",
     };
