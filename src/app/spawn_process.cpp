@@ -81,11 +81,6 @@ void collect(pid_t pid) {
 
 }  // namespace
 
-void UniqueFd::reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
-
 UniqueFd spawn_process(const SpawnRequest& request) {
     int pipe_fds[2] = {-1, -1};
     if (request.with_pipe && pipe2(pipe_fds, O_CLOEXEC) != 0) {

@@ -3,37 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "util/unique_fd.hpp"
+
 namespace zelto {
-
-// An owned file descriptor, closed when it goes.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset();
-
-  private:
-    int fd_ = -1;
-};
 
 struct SpawnRequest {
     const char* work_dir = nullptr;  // none: the terminal's own

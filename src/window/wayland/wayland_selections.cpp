@@ -91,14 +91,14 @@ std::string type_name(std::size_t type) {
 // A pipe whose write end `send` hands to the owner; the read end, or none when no pipe could
 // be made. Our copy of the write end is closed at once, so the read ends when the owner's does.
 template <typename Send>
-ScopedFd open_transfer_pipe(wl_display* display, Send send) {
+UniqueFd open_transfer_pipe(wl_display* display, Send send) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) < 0) {
         warn("IO error: %s\n", std::strerror(errno));
-        return ScopedFd();
+        return UniqueFd();
     }
-    ScopedFd read_end(ends[0]);
-    const ScopedFd write_end(ends[1]);
+    UniqueFd read_end(ends[0]);
+    const UniqueFd write_end(ends[1]);
     send(write_end.get());
     wl_display_flush(display);
     return read_end;
@@ -188,7 +188,7 @@ void WaylandSelections::primary_send(std::string text) {
 }
 
 void WaylandSelections::on_source_send(wl_data_source* source, const char* mime_type, int fd) {
-    ScopedFd requestor(fd);
+    UniqueFd requestor(fd);
     if (source == clipboard_source_ && mime_type && is_served_text_type(mime_type)) {
         pump_->serve(std::move(requestor), clipboard_text_);
     }
@@ -196,7 +196,7 @@ void WaylandSelections::on_source_send(wl_data_source* source, const char* mime_
 
 void WaylandSelections::on_primary_source_send(zwp_primary_selection_source_v1* source,
                                                const char* mime_type, int fd) {
-    ScopedFd requestor(fd);
+    UniqueFd requestor(fd);
     if (source == primary_source_ && mime_type && is_served_text_type(mime_type)) {
         pump_->serve(std::move(requestor), primary_text_);
     }
@@ -335,7 +335,7 @@ void WaylandSelections::on_drop() {
         return;
     }
     const std::size_t type = *drag.type;
-    ScopedFd data = open_transfer_pipe(
+    UniqueFd data = open_transfer_pipe(
         display_, [&](int fd) { wl_data_offer_receive(drag.offer, type_name(type).c_str(), fd); });
     if (!data) {
         wl_data_offer_destroy(drag.offer);
@@ -389,7 +389,7 @@ void WaylandSelections::paste(std::optional<std::size_t> type,
     }
     const std::size_t index = *type;
     const std::string name = type_name(index);
-    ScopedFd data = open_transfer_pipe(display_, [&](int fd) { ask(fd, name.c_str()); });
+    UniqueFd data = open_transfer_pipe(display_, [&](int fd) { ask(fd, name.c_str()); });
     if (data) {
         pump_->receive(std::move(data), [this, index](const std::string* text) {
             if (text) {

@@ -30,27 +30,6 @@ void warn_truncated() {
 
 }  // namespace
 
-ScopedFd& ScopedFd::operator=(ScopedFd&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int ScopedFd::release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void ScopedFd::reset() {
-    if (fd_ >= 0) {
-        close(fd_);
-        fd_ = -1;
-    }
-}
-
 TransferPump::TransferPump(int display_fd) : epoll_(epoll_create1(EPOLL_CLOEXEC)) {
     // A requestor that closes its end early must cost a warning, not the process. Children
     // get the default disposition back when they start.
@@ -81,7 +60,7 @@ void TransferPump::unwatch(int fd) {
     epoll_ctl(epoll_.get(), EPOLL_CTL_DEL, fd, nullptr);
 }
 
-void TransferPump::serve(ScopedFd fd, std::shared_ptr<const std::string> text) {
+void TransferPump::serve(UniqueFd fd, std::shared_ptr<const std::string> text) {
     set_nonblocking(fd.get());
     auto out = std::make_unique<Outgoing>(Outgoing{std::move(fd), std::move(text), 0});
     if (write_some(*out)) {
@@ -115,7 +94,7 @@ bool TransferPump::write_some(Outgoing& out) {
     return true;
 }
 
-bool TransferPump::receive(ScopedFd fd, Received done, std::size_t limit) {
+bool TransferPump::receive(UniqueFd fd, Received done, std::size_t limit) {
     if (incoming_) {
         return false;
     }

@@ -9,29 +9,10 @@
 #include <vector>
 
 #include "util/mono_time.hpp"
+#include "util/unique_fd.hpp"
 #include "window/transfer.hpp"
 
 namespace zelto {
-
-// An open descriptor, closed with its owner.
-class ScopedFd {
-  public:
-    ScopedFd() = default;
-    explicit ScopedFd(int fd) : fd_(fd) {}
-    ScopedFd(ScopedFd&& other) noexcept : fd_(other.release()) {}
-    ScopedFd& operator=(ScopedFd&& other) noexcept;
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-    ~ScopedFd() { reset(); }
-
-    int get() const { return fd_; }
-    int release();
-    void reset();
-    explicit operator bool() const { return fd_ >= 0; }
-
-  private:
-    int fd_ = -1;
-};
 
 // Served texts are kept for this many requestors at once; a further one gives up the oldest,
 // which can only be one that has stopped reading.
@@ -55,10 +36,10 @@ class TransferPump {
     int poll_fd() const { return epoll_.get(); }
 
     // Writes `text` to a requestor's pipe, now as far as it takes it, the rest from `service`.
-    void serve(ScopedFd fd, std::shared_ptr<const std::string> text);
+    void serve(UniqueFd fd, std::shared_ptr<const std::string> text);
     // Reads an owner's pipe to its end, keeping at most MAX_PASTE_BYTES (or `limit`). One
     // transfer at a time: false when another is still coming.
-    bool receive(ScopedFd fd, Received done, std::size_t limit = MAX_PASTE_BYTES);
+    bool receive(UniqueFd fd, Received done, std::size_t limit = MAX_PASTE_BYTES);
     bool receiving() const { return incoming_ != nullptr; }
     std::size_t serving() const { return outgoing_.size(); }
 
@@ -70,12 +51,12 @@ class TransferPump {
 
   private:
     struct Outgoing {
-        ScopedFd fd;
+        UniqueFd fd;
         std::shared_ptr<const std::string> text;
         std::size_t sent = 0;
     };
     struct Incoming {
-        ScopedFd fd;
+        UniqueFd fd;
         PasteBuffer buffer;
         MonoTime deadline;
         Received done;
@@ -89,7 +70,7 @@ class TransferPump {
     void watch(int fd, std::uint32_t events);
     void unwatch(int fd);
 
-    ScopedFd epoll_;
+    UniqueFd epoll_;
     std::vector<std::unique_ptr<Outgoing>> outgoing_;
     std::unique_ptr<Incoming> incoming_;
 };

@@ -17,11 +17,11 @@ struct Pipe {
     Pipe() {
         int ends[2];
         EXPECT_EQ(pipe2(ends, O_CLOEXEC), 0);
-        read_end = ScopedFd(ends[0]);
-        write_end = ScopedFd(ends[1]);
+        read_end = UniqueFd(ends[0]);
+        write_end = UniqueFd(ends[1]);
     }
-    ScopedFd read_end;
-    ScopedFd write_end;
+    UniqueFd read_end;
+    UniqueFd write_end;
 };
 
 std::string pattern(std::size_t size) {
