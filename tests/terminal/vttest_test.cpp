@@ -115,7 +115,7 @@ class VttestSession {
             const long taken = bytes_read() - bytes_read_at_idle_;
             const bool all_taken = taken >= static_cast<long>(sent_since_idle_);
             if (all_taken) ++quiet_checks;
-            if (quiet_checks >= 3 || Clock::now() - quiet_since > std::chrono::seconds(1)) {
+            if (quiet_checks >= 3 || Clock::now() - quiet_since > std::chrono::seconds(5)) {
                 bytes_read_at_idle_ = bytes_read();
                 sent_since_idle_ = 0;
                 return true;
