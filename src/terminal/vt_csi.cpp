@@ -795,12 +795,18 @@ struct VtCsiHandlers {
 
 void Vt::csi_dispatch(const VtCsi& csi) {
     repaint_required_ = true;
-    // SGR, by far the most frequent sequence, goes straight to its handler.
-    if (csi.final == 'm' && csi.leader == 0 && csi.intermediate_count == 0 && !csi.malformed) {
-        select_graphic_rendition(csi);
-        return;
-    }
     VtCsiHandlers handlers{*this, csi};
+    // SGR and CUP, by far the most frequent sequences, go straight to their handlers.
+    if (csi.leader == 0 && csi.intermediate_count == 0 && !csi.malformed) {
+        if (csi.final == 'm') {
+            select_graphic_rendition(csi);
+            return;
+        }
+        if (csi.final == 'H') {
+            handlers.cursor_position();
+            return;
+        }
+    }
     if (csi.malformed || csi.intermediate_count > 1) {
         handlers.unknown();
         return;

@@ -125,6 +125,7 @@ private:
     void begin_csi();
     void csi_param_byte(std::uint8_t byte);
     const std::uint8_t* csi_parameters(const std::uint8_t* p, const std::uint8_t* end);
+    const std::uint8_t* complete_csi(const std::uint8_t* p, const std::uint8_t* end);
     void begin_string(VtParserState state);
     void drop_string();
     VtStringKind string_kind() const;
@@ -147,6 +148,34 @@ private:
     bool string_escape_ = false;
     bool string_overflowed_ = false;
 };
+
+// The number of decimal digits the eight bytes at `p` start with, and when it is below eight,
+// their value, without a branch per digit (how many digits a parameter has is unpredictable).
+inline std::size_t short_number(const std::uint8_t* p, std::uint32_t& value) {
+    if constexpr (std::endian::native != std::endian::little) return 8;
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    // A digit XOR 0x30 is 0 to 9; masking off the top bit keeps the addition from carrying.
+    const std::uint64_t t = word ^ 0x3030303030303030u;
+    const std::uint64_t others = (((t & 0x7F7F7F7F7F7F7F7Fu) + 0x7676767676767676u) | t) & 0x8080808080808080u;
+    if (others == 0) return 8;
+    const auto n = static_cast<std::size_t>(std::countr_zero(others) / 8);
+    if (n == 0) return 0;
+    // The digits move to the top bytes, the first one lowest, behind zeros; then pairs,
+    // quadruples and the whole are combined by multiplication.
+    std::uint64_t v = t << (64 - 8 * n);
+    v = (v * (10 * 256 + 1)) >> 8 & 0x00FF00FF00FF00FFu;
+    v = (v * (100 * 65536 + 1)) >> 16 & 0x0000FFFF0000FFFFu;
+    value = static_cast<std::uint32_t>((v * (10000 * (std::uint64_t{1} << 32) + 1)) >> 32);
+    return n;
+}
+
+// The value of a run of more than nine digits, which may pass the largest value.
+inline std::uint32_t saturated_number(const std::uint8_t* p, const std::uint8_t* end) {
+    std::uint64_t value = 0;
+    for (; p < end; ++p) value = std::min<std::uint64_t>(value * 10 + (*p - '0'), VtCsi::MAX_VALUE);
+    return static_cast<std::uint32_t>(value);
+}
 
 inline void VtParser::csi_param_byte(std::uint8_t byte) {
     if (byte >= '<' && byte <= '?') {
@@ -212,6 +241,86 @@ inline const std::uint8_t* VtParser::csi_parameters(const std::uint8_t* p, const
     std::memcpy(csi_.raw + csi_.raw_length, start, copied);
     csi_.raw_length += copied;
     csi_.length += n;
+    return p;
+}
+
+// The end of the parameter bytes (0x30 to 0x3F: digits, ':', ';' and the leaders) from `p` on,
+// or `end`; eight bytes at a time.
+inline const std::uint8_t* parameter_run_end(const std::uint8_t* p, const std::uint8_t* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            // A parameter byte XOR 0x30 is below 0x10: its high nibble is 0.
+            const std::uint64_t others = (word ^ 0x3030303030303030u) & 0xF0F0F0F0F0F0F0F0u;
+            if (others != 0) return p + std::countr_zero(others) / 8;
+        }
+    }
+    while (p < end && (*p & 0xF0) == 0x30) ++p;
+    return p;
+}
+
+// A whole control sequence after ESC [ in one pass, when it lies in the chunk and holds only
+// what a well-formed sequence holds: a leader, parameters within the bound, at most two
+// intermediates and the final byte. Returns the byte after the final one, with `csi_` filled as
+// the byte-by-byte path fills it, or null when that path has to take the sequence (cut off by
+// the chunk, controls or DEL inside, malformed, too many parameters, longer than FAST_LIMIT).
+inline const std::uint8_t* VtParser::complete_csi(const std::uint8_t* p, const std::uint8_t* end) {
+    constexpr std::size_t FAST_LIMIT = 128;
+    static_assert(FAST_LIMIT <= VtCsi::MAX_RAW);
+    const std::uint8_t* const start = p;
+    const std::uint8_t* const limit = static_cast<std::size_t>(end - p) > FAST_LIMIT ? p + FAST_LIMIT : end;
+    // Every byte up to `params_end` is a parameter byte and the one there is none, so the loops
+    // below stop without bound checks.
+    const std::uint8_t* const params_end = parameter_run_end(p, limit);
+    if (params_end == limit) return nullptr;
+    std::uint8_t leader = 0;
+    if (*p >= '<' && *p <= '?') leader = *p++;
+    std::size_t count = 0;
+    if (p != params_end) {
+        csi_.sub[0] = false;
+        for (;;) {
+            const std::uint8_t* const digits = p;
+            std::uint32_t value = 0;
+            const std::size_t short_run = end - p >= 8 ? short_number(p, value) : 8;
+            if (short_run < 8) {
+                p += short_run;
+            } else {
+                while (static_cast<std::uint8_t>(*p - '0') <= 9) value = value * 10 + (*p++ - '0');
+                if (p - digits > 9) value = saturated_number(digits, p);
+            }
+            csi_.values[count] = value;
+            csi_.present[count] = p != digits;
+            ++count;
+            if (*p != ';' && *p != ':') break;
+            if (count == VtCsi::MAX_PARAMS) return nullptr;
+            csi_.sub[count] = *p++ == ':';
+        }
+        // A leader after the first byte.
+        if (p != params_end) return nullptr;
+    }
+    std::uint8_t intermediates = 0;
+    while (*p >= 0x20 && *p < 0x30) {
+        if (intermediates == sizeof csi_.intermediates) return nullptr;
+        csi_.intermediates[intermediates++] = *p++;
+        if (p == limit) return nullptr;
+    }
+    if (*p < 0x40 || *p > 0x7E) return nullptr;
+    csi_.leader = leader;
+    csi_.intermediate_count = intermediates;
+    csi_.final = *p++;
+    csi_.count = static_cast<std::uint16_t>(count);
+    csi_.malformed = false;
+    const auto length = static_cast<std::size_t>(p - start);
+    // Short sequences, nearly all, are copied in a block of fixed size.
+    constexpr std::size_t BLOCK = 32;
+    if (length <= BLOCK && static_cast<std::size_t>(end - start) >= BLOCK) {
+        std::memcpy(csi_.raw, start, BLOCK);
+    } else {
+        std::memcpy(csi_.raw, start, length);
+    }
+    csi_.raw_length = length;
+    csi_.length = length;
     return p;
 }
 
@@ -292,6 +401,12 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
             if (*p == ESC && end - p >= 2 && p[1] == '[') {
                 // ESC [ in one step: the control sequence introducer, nearly every escape.
                 handler.escape_started();
+                if (const std::uint8_t* const next = complete_csi(p + 2, end)) {
+                    state_ = VT_PARSER_STATE_LITERAL;
+                    handler.csi_dispatch(csi_);
+                    p = next;
+                    continue;
+                }
                 begin_csi();
                 p += 2;
                 continue;
