@@ -383,6 +383,23 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     const auto* const end = p + bytes.size();
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
+            if (*p == ESC) {
+                if (end - p >= 2 && p[1] == '[') {
+                    // ESC [ in one step: the control sequence introducer, nearly every escape.
+                    handler.escape_started();
+                    if (const std::uint8_t* const next = complete_csi(p + 2, end)) {
+                        state_ = VT_PARSER_STATE_LITERAL;
+                        handler.csi_dispatch(csi_);
+                        p = next;
+                        continue;
+                    }
+                    begin_csi();
+                    p += 2;
+                    continue;
+                }
+                ground_byte(*p++, handler);
+                continue;
+            }
             const auto* run = p;
             p = printable_run_end(p, end);
             if (p != run) {
@@ -397,19 +414,6 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                     p += length;
                     continue;
                 }
-            }
-            if (*p == ESC && end - p >= 2 && p[1] == '[') {
-                // ESC [ in one step: the control sequence introducer, nearly every escape.
-                handler.escape_started();
-                if (const std::uint8_t* const next = complete_csi(p + 2, end)) {
-                    state_ = VT_PARSER_STATE_LITERAL;
-                    handler.csi_dispatch(csi_);
-                    p = next;
-                    continue;
-                }
-                begin_csi();
-                p += 2;
-                continue;
             }
             ground_byte(*p++, handler);
             continue;
