@@ -209,6 +209,9 @@ std::vector<std::vector<Column>> our_cells(const Vt& vt) {
 // - a base and a combining mark with a precomposed form: zelto stores the composed character
 //   (e U+0301 becomes U+00E9), libvterm both; marks go on bases without one. U+0332, U+0333,
 //   U+0305, U+0336 and U+1AB6 become line decorations in zelto and are not in the corpus.
+// - encoded surrogates (ED A0 80): zelto prints one U+FFFD per maximal ill-formed subsequence
+//   (three here), libvterm fewer; overlong forms and code points past U+10FFFF are left out too.
+//   Stray continuation bytes, FE/FF and truncated sequences agree and are in the corpus.
 // - DECAWM set again with a character in the last column: zelto's pending wrap wraps the next
 //   character, libvterm overwrites the last column; DECAWM is set after a CR.
 // - REP repeats only right after a printed character in zelto; libvterm repeats after CR, LF
@@ -243,6 +246,7 @@ const std::vector<std::string>& utf8_pieces() {
         "\xc3\xa9", "\xc3\xbc\xc3\x9f", "\xe2\x82\xac", "\xf0\x9d\x84\x9e", "\xce\xa9\xd0\x96",
         "\r\xe4\xb8\xad\r\n", "\x1b[Gab\xe6\x96\x87\xe5\xad\x97\r\n", "\x1b[6;19H\xf0\x9f\x98\x80\r\n",
         "x\xcc\x81", "q\xcc\x81\xcc\xa3",
+        "\xc3x", "\xe4\xb8x", "\xff", "\xfe", "\x80", "\xbf\xbf", "\xf0\x9f\x98x",
         "\x1b[G",
     };
     return p;
