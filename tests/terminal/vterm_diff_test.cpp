@@ -257,7 +257,7 @@ const std::vector<std::string>& csi_pieces() {
         std::vector<std::string> out = {
             "hello", "x", "0123456789", "abcdefghijklmnopqrstuvwxyz", " ", "\r", "\r\n", "\b",
             "\x1b[H", "\x1b[3;5H", "\x1b[;7H", "\x1b[4H", "\x1b[0;0H", "\x1b[999;999H", "\x1b[2;3f",
-            "\x1b[f", "\x1b[r", 
+            "\x1b[f", "\x1b[r",
             "\x1b[?6h", "\x1b[?6l", "\x1b[4h", "\x1b[4l", "\x1b[?7l", "\r\x1b[?7h",
             "\x1bH", "\x1b[g", "\x1b[0g", "\x1b[3g", "\b\t", "\x1b[I", "\x1b[2I", "\x1b[Z", "\x1b[3Z",
         };
