@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +33,8 @@ enum VtCharset : std::uint8_t {
     VT_CHARSET_UK,
     VT_CHARSET_DEC_SPECIAL_GRAPHICS,
 };
+
+struct VtMode;
 
 // The mode flags the terminal core reads; the mode table sets them.
 struct VtModes {
@@ -258,6 +261,8 @@ private:
     void request_mode(const VtCsi& csi, bool dec_private);
     void set_mode(std::uint32_t number, bool on);
     void set_ansi_mode(std::uint32_t number, bool on);
+    void set_mode_from(std::span<const VtMode> table, std::uint32_t number, bool on,
+                       const char* unknown_format);
     void report_mode(std::uint32_t number, bool dec_private);
     void echo_typed(std::string_view bytes);
     void select_graphic_rendition(const VtCsi& csi);

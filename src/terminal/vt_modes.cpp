@@ -245,24 +245,18 @@ void Vt::set_modes(const VtCsi& csi, bool dec_private, bool on) {
 }
 
 void Vt::set_mode(std::uint32_t number, bool on) {
-    const VtMode* mode = find_mode(vt_dec_private_modes(), number);
-    if (mode == nullptr) {
-        static constexpr const char* FORMAT = "Unknown DECSET/DECRST code: %d\n";
-        if (warnings_.allow(FORMAT)) warn(FORMAT, static_cast<int>(number));
-        return;
-    }
-    if (mode->kind == VT_MODE_NOT_IMPLEMENTED) {
-        not_implemented(mode->name);
-        return;
-    }
-    apply_mode(*this, *mode, on);
+    set_mode_from(vt_dec_private_modes(), number, on, "Unknown DECSET/DECRST code: %d\n");
 }
 
 void Vt::set_ansi_mode(std::uint32_t number, bool on) {
-    const VtMode* mode = find_mode(vt_ansi_modes(), number);
+    set_mode_from(vt_ansi_modes(), number, on, "unknown SM mode: %d\n");
+}
+
+void Vt::set_mode_from(std::span<const VtMode> table, std::uint32_t number, bool on,
+                       const char* unknown_format) {
+    const VtMode* mode = find_mode(table, number);
     if (mode == nullptr) {
-        static constexpr const char* FORMAT = "unknown SM mode: %d\n";
-        if (warnings_.allow(FORMAT)) warn(FORMAT, static_cast<int>(number));
+        if (warnings_.allow(unknown_format)) warn(unknown_format, static_cast<int>(number));
         return;
     }
     if (mode->kind == VT_MODE_NOT_IMPLEMENTED) {
