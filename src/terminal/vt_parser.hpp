@@ -383,7 +383,15 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     const auto* const end = p + bytes.size();
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
-            if (*p == ESC) {
+            if (*p >= 0xC2) {
+                char32_t code = 0;
+                const std::size_t length = complete_utf8_sequence(p, end, code);
+                if (length != 0) {
+                    handler.print_code_point(code);
+                    p += length;
+                    continue;
+                }
+            } else if (*p == ESC) {
                 if (end - p >= 2 && p[1] == '[') {
                     // ESC [ in one step: the control sequence introducer, nearly every escape.
                     handler.escape_started();
@@ -397,21 +405,11 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                     p += 2;
                     continue;
                 }
-                ground_byte(*p++, handler);
-                continue;
-            }
-            const auto* run = p;
-            p = printable_run_end(p, end);
-            if (p != run) {
-                handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
-                continue;
-            }
-            if (*p >= 0xC2) {
-                char32_t code = 0;
-                const std::size_t length = complete_utf8_sequence(p, end, code);
-                if (length != 0) {
-                    handler.print_code_point(code);
-                    p += length;
+            } else {
+                const auto* run = p;
+                p = printable_run_end(p, end);
+                if (p != run) {
+                    handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
                     continue;
                 }
             }
