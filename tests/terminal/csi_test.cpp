@@ -334,52 +334,9 @@ TEST(CsiTabs, ForwardBackwardAndClear) {
     EXPECT_EQ(h.vt.cursor_col(), 39) << "a stop at column 0 is never the next one";
 }
 
-// Modes -----------------------------------------------------------------------------------------
+// Cursor style ----------------------------------------------------------------------------------
 
-TEST(CsiModes, InsertModeAutoWrapAndCursorVisibility) {
-    VtHarness h(6, 2);
-    h.feed("\x1b[4h");
-    EXPECT_TRUE(h.vt.modes().insert);
-    h.feed("\x1b[4l");
-    EXPECT_FALSE(h.vt.modes().insert);
-    h.feed("\x1b[?7l\x1b[1;1H0123456789");
-    EXPECT_EQ(h.screen(), "012349\n");
-    h.feed("\x1b[?25l");
-    EXPECT_TRUE(h.vt.cursor_hidden());
-    h.feed("\x1b[?25h");
-    EXPECT_FALSE(h.vt.cursor_hidden());
-}
-
-TEST(CsiModes, AlternateScreensComeAndGo) {
-    VtHarness h(6, 2);
-    h.feed("main\x1b[?1049halt");
-    EXPECT_EQ(h.screen(), "    al\nt");
-    h.feed("\x1b[?1049l");
-    EXPECT_EQ(h.screen(), "main\n");
-    EXPECT_EQ(h.vt.cursor_col(), 4);
-    h.feed("\x1b[?47hx\x1b[?47l\x1b[?1047hy\x1b[?1047l");
-    EXPECT_EQ(h.screen(), "main\n");
-}
-
-TEST(CsiModes, LeavingTheAlternateScreenNeverPutsTheCursorInTheScrollback) {
-    VtHarness h(6, 3);
-    h.feed("1\r\n2\r\n3\r\n4\r\n5\x1b[2;3H\x1b[?1049h\x1b[3;5Hx");
-    h.feed("\r\n\r\n\r\n\x1b[?1049l");
-    EXPECT_EQ(h.screen(), "3\n4\n5");
-    EXPECT_EQ(screen_row(h.vt), 1u);
-    EXPECT_EQ(h.vt.cursor_col(), 2);
-    // 47 and 1047 keep the screen position; a 1049 reset without a set leaves the cursor alone.
-    h.feed("\x1b[?47h\x1b[3;4Habc\x1b[?47l");
-    EXPECT_EQ(screen_row(h.vt), 2u);
-    EXPECT_EQ(h.vt.cursor_col(), 5);
-    EXPECT_FALSE(h.vt.wrap_pending());
-    h.feed("\x1b[?1047h\x1b[1;2H\x1b[?1049l");
-    EXPECT_FALSE(h.vt.alternate_screen_active());
-    EXPECT_EQ(screen_row(h.vt), 0u);
-    EXPECT_EQ(h.vt.cursor_col(), 1);
-}
-
-TEST(CsiModes, UnknownCursorStyleChangesNothing) {
+TEST(CsiCursorStyle, UnknownStyleChangesNothing) {
     VtHarness h;
     h.feed("\x1b[6 q");
     testing::internal::CaptureStderr();
@@ -389,7 +346,7 @@ TEST(CsiModes, UnknownCursorStyleChangesNothing) {
     EXPECT_FALSE(h.vt.cursor_blinking());
 }
 
-TEST(CsiModes, CursorStyle) {
+TEST(CsiCursorStyle, ShapesAndBlinking) {
     VtHarness h;
     h.feed("\x1b[2 q");
     EXPECT_EQ(h.vt.cursor_shape(), CURSOR_SHAPE_BLOCK);
