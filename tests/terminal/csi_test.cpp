@@ -10,14 +10,6 @@
 namespace zelto::test {
 namespace {
 
-std::string take_replies(Vt& vt) {
-    const std::string out(vt.pending_output(SIZE_MAX));
-    vt.consume_output(out.size());
-    return out;
-}
-
-std::size_t screen_row(const Vt& vt) { return vt.cursor_row() - vt.screen_top(); }
-
 // Fills a `cols` x `rows` screen with a distinct letter per row.
 std::string rows_of_letters(std::uint32_t cols, std::uint32_t rows) {
     std::string out = "\x1b[H";

@@ -14,14 +14,6 @@
 namespace zelto::test {
 namespace {
 
-std::string take_replies(Vt& vt) {
-    const std::string out(vt.pending_output(SIZE_MAX));
-    vt.consume_output(out.size());
-    return out;
-}
-
-std::size_t screen_row(const Vt& vt) { return vt.cursor_row() - vt.screen_top(); }
-
 // The answer digit of one DECRQM, '?' when the reply is missing or malformed.
 char dec_state(Vt& vt, std::uint32_t mode) {
     take_replies(vt);

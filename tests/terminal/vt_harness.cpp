@@ -9,6 +9,14 @@
 
 namespace zelto::test {
 
+std::string take_replies(Vt& vt) {
+    const std::string out(vt.pending_output(SIZE_MAX));
+    vt.consume_output(out.size());
+    return out;
+}
+
+std::size_t screen_row(const Vt& vt) { return vt.cursor_row() - vt.screen_top(); }
+
 std::string utf8(char32_t c) {
     std::string s;
     if (c < 0x80) {

@@ -60,5 +60,9 @@ public:
 
 std::string utf8(char32_t code);
 std::string read_fixture(const std::string& name);
+// The replies the terminal queued for the child, taken off the queue.
+std::string take_replies(Vt& vt);
+// The cursor's row counted from the top of the screen.
+std::size_t screen_row(const Vt& vt);
 
 }  // namespace zelto::test
