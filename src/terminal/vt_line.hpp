@@ -193,17 +193,20 @@ struct VtLine {
     std::unique_ptr<std::vector<std::string>> links;
     std::shared_ptr<VtCommand> command;
     VtLineDamage damage;
-    bool reflowable : 1 = true;
-    bool rejoinable : 1 = false;
-    bool was_wrapped : 1 = false;
-    bool mark_explicit : 1 = false;
-    bool mark_command_invoke : 1 = false;
-    bool mark_command_output_start : 1 = false;
-    bool mark_command_output_end : 1 = false;
+    bool reflowable = true;
+    bool rejoinable = false;
+    bool was_wrapped = false;
+    bool mark_explicit = false;
+    bool mark_command_invoke = false;
+    bool mark_command_output_start = false;
+    bool mark_command_output_end = false;
 
+    // Cells a line's first short text gets room for; longer text gets the full width at once.
     static constexpr std::size_t INITIAL_CAPACITY = 4;
 
-    VtLine() { cells.reserve(INITIAL_CAPACITY); }
+    // No storage until something is written: a blank line costs no allocation, and a line that
+    // scrolls in takes the storage of one that scrolled away once text lands on it.
+    VtLine() = default;
     // A new line that takes over `storage` for its cells, emptied.
     explicit VtLine(std::vector<VtCell> storage) : cells(std::move(storage)) { cells.clear(); }
     VtLine(VtLine&&) noexcept = default;

@@ -1,6 +1,8 @@
 // Line list operations of the screen model: every change of the lines goes through here, and
 // every stored line index follows the lines it refers to.
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "config/settings.hpp"
@@ -70,10 +72,14 @@ VtLine Vt::new_line_with_background() const {
 }
 
 void Vt::reserve_cells(VtLine& line, std::size_t count) {
-    // A line that outgrows its first few cells is sized for the full width at once, so a
+    // Short text gets a few cells; anything longer is sized for the full width at once, so a
     // scrollback line costs one allocation of `cols` cells, or none when a line that scrolled
     // away left its storage.
     if (count <= line.cells.capacity()) return;
+    if (count <= VtLine::INITIAL_CAPACITY) {
+        line.cells.reserve(VtLine::INITIAL_CAPACITY);
+        return;
+    }
     const std::size_t wanted = std::max<std::size_t>(count, cols_);
     if (!spare_cells_.empty() && spare_cells_.back().capacity() >= wanted) {
         std::vector<VtCell> cells = std::move(spare_cells_.back());
@@ -144,11 +150,20 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
 
 namespace {
 
-// Moves `from` into `to`, a line that was moved from: rebuilding it in place is cheaper than
-// move assignment, which releases every member of the destination first.
-void relocate_line(VtLine& to, VtLine& from) noexcept {
-    std::destroy_at(&to);
-    std::construct_at(&to, std::move(from));
+// Moves lines [first, last] one place towards `first`, the line at `first` going to `last`.
+// A line's members (a vector, smart pointers and plain values) never point into the line
+// itself, so its bytes can move as they are, as relocating containers treat such types: a
+// region scroll costs one memmove rather than a member-wise move of every line in the region.
+void rotate_lines(VtLine* first, VtLine* last) noexcept {
+    if (first == last) return;
+    alignas(VtLine) std::byte leaving[sizeof(VtLine)];
+    std::memcpy(leaving, static_cast<void*>(first), sizeof(VtLine));
+    if (first < last) {
+        std::memmove(static_cast<void*>(first), first + 1, static_cast<std::size_t>(last - first) * sizeof(VtLine));
+    } else {
+        std::memmove(static_cast<void*>(last + 1), last, static_cast<std::size_t>(first - last) * sizeof(VtLine));
+    }
+    std::memcpy(static_cast<void*>(last), leaving, sizeof(VtLine));
 }
 
 }  // namespace
@@ -157,9 +172,7 @@ void relocate_line(VtLine& to, VtLine& from) noexcept {
 // the line that leaves becomes the new one, keeping its cell storage.
 void Vt::scroll_lines_up(std::size_t first, std::size_t last) {
     while (lines_.size() <= last) lines_.emplace_back();
-    VtLine leaving = std::move(lines_[first]);
-    for (std::size_t i = first; i < last; ++i) relocate_line(lines_[i], lines_[i + 1]);
-    relocate_line(lines_[last], leaving);
+    rotate_lines(&lines_[first], &lines_[last]);
     renew_line(lines_[last]);
     shift_line_indexes(first, -1, true);
     shift_line_indexes(last, 1, true);
@@ -168,9 +181,7 @@ void Vt::scroll_lines_up(std::size_t first, std::size_t last) {
 
 void Vt::scroll_lines_down(std::size_t first, std::size_t last) {
     while (lines_.size() <= last) lines_.emplace_back();
-    VtLine leaving = std::move(lines_[last]);
-    for (std::size_t i = last; i > first; --i) relocate_line(lines_[i], lines_[i - 1]);
-    relocate_line(lines_[first], leaving);
+    rotate_lines(&lines_[last], &lines_[first]);
     renew_line(lines_[first]);
     shift_line_indexes(last, -1, true);
     shift_line_indexes(first, 1, true);
@@ -319,7 +330,12 @@ void Vt::remove_oldest_lines(std::size_t n) {
     n = std::min(n, lines_.size() > rows_ ? lines_.size() - rows_ : 0);
     if (n == 0) return;
     for (std::size_t i = 0; i < n; ++i) recycle_line(lines_[i]);
-    for (std::size_t i = n; i < lines_.size(); ++i) relocate_line(lines_[i - n], lines_[i]);
+    // The recycled lines own nothing any more, so the kept ones move over them as bytes, as in
+    // a region scroll. The slots left at the end hold copies of moved lines: they get empty
+    // lines of their own before they are erased.
+    const std::size_t kept = lines_.size() - n;
+    std::memmove(static_cast<void*>(lines_.data()), lines_.data() + n, kept * sizeof(VtLine));
+    for (std::size_t i = kept; i < lines_.size(); ++i) std::construct_at(&lines_[i], std::vector<VtCell>());
     lines_.erase(lines_.end() - static_cast<std::ptrdiff_t>(n), lines_.end());
     // Commands whose output scrolled away are forgotten, except the newest running one: its exit
     // status is still to come.

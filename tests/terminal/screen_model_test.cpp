@@ -52,7 +52,7 @@ TEST(VtCell, TheFourBlankTestsDiffer) {
 TEST(VtLine, StartsEmptyAndGrowsByItsOperations) {
     VtLine line;
     EXPECT_TRUE(line.cells.empty());
-    EXPECT_EQ(line.cells.capacity(), VtLine::INITIAL_CAPACITY);
+    EXPECT_EQ(line.cells.capacity(), 0u);
     EXPECT_EQ(line.damage.type, VT_LINE_DAMAGE_FULL);
     EXPECT_TRUE(line.reflowable);
     EXPECT_FALSE(line.rejoinable || line.was_wrapped || line.mark_explicit);
@@ -209,6 +209,41 @@ TEST(ScreenModel, RegionScrollKeepsTheCursorRowAndMovesCommandMarksBelow) {
     EXPECT_EQ(command->output_start_row, 11u);
 }
 
+TEST(ScreenModel, RegionScrollsMoveEachLineWholeWithItsLinkAndRendererCaches) {
+    VtHarness h(20, 6);
+    h.feed("a\r\nb\r\nsee http://x.org/p\r\nd\r\ne\r\nf");
+    h.draw();
+    const std::uint32_t proxy_of_link_line = h.vt.lines()[2].proxy.slots[0];
+    // Down and up by one, then down by two and up by two: the link line ends where it began.
+    h.feed("\x1b[2;5r\x1b[2;1H\x1bM\x1b[5;1H\n\x1b[2;1H\x1b[2L\x1b[2M");
+    h.check_invariants();
+    EXPECT_EQ(h.screen(), "a\nb\nsee http://x.org/p\n\n\nf");
+    EXPECT_EQ(h.vt.lines()[2].proxy.slots[0], proxy_of_link_line);
+    EXPECT_EQ(h.vt.lines()[2].cells[4].link, 1u);
+    h.feed("\x1b[2;1H\x1b[3T");
+    h.check_invariants();
+    EXPECT_EQ(h.line_text(5), "f");
+    for (int i = 0; i < 40; ++i) h.feed(i % 2 ? "\x1b[5;1H\n" : "\x1b[2;1H\x1bM");
+    h.check_invariants();
+    h.vt.damage_all();
+    h.check_invariants();
+    EXPECT_EQ(h.callbacks.released[proxy_of_link_line], 1);
+}
+
+TEST(ScreenModel, ARegionScrollCarriesALinkedLineToItsNewRow) {
+    VtHarness h(20, 6);
+    h.feed("a\r\nb\r\nsee http://x.org/p\r\nd\r\ne\r\nf");
+    h.feed("\x1b[2;5r\x1b[5;1H\n");
+    EXPECT_EQ(h.screen(), "a\nsee http://x.org/p\nd\ne\n\nf");
+    const VtLine& moved = h.vt.lines()[1];
+    ASSERT_TRUE(moved.links);
+    EXPECT_EQ(moved.links->at(0), "http://x.org/p");
+    EXPECT_EQ(moved.cells[4].link, 1u);
+    h.feed("\x1b[2;1H\x1bM");
+    EXPECT_EQ(h.vt.lines()[2].cells[4].link, 1u);
+    EXPECT_EQ(h.vt.lines()[1].cells.size(), 0u);
+}
+
 TEST(ScreenModel, InsertAndDeleteLinesDamageAndReleaseProxies) {
     VtHarness h(10, 6);
     h.feed("a\r\nb\r\nc\r\nd\r\ne\r\nf");
@@ -288,6 +323,15 @@ TEST(ScreenModel, AFullScrollbackLineCostsAtMostThreeKilobytes) {
     std::size_t bytes = 0;
     for (const VtLine& l : h.vt.lines()) bytes += sizeof(VtLine) + l.cells.capacity() * sizeof(VtCell);
     EXPECT_LE(bytes / h.vt.lines().size(), 3072u);
+}
+
+TEST(ScreenModel, ABlankLineHoldsNoCellsAShortOneAFewAndALongerOneTheWidth) {
+    VtHarness h(80, 24);
+    h.feed("ab\r\n\r\n" + std::string(30, 'x'));
+    EXPECT_EQ(h.vt.lines()[0].cells.capacity(), VtLine::INITIAL_CAPACITY);
+    EXPECT_EQ(h.vt.lines()[1].cells.capacity(), 0u);
+    EXPECT_GE(h.vt.lines()[2].cells.capacity(), 80u);
+    EXPECT_EQ(h.vt.lines()[3].cells.capacity(), 0u);
 }
 
 TEST(ScreenModel, DamageAllReleasesEveryProxyOnce) {
