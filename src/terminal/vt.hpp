@@ -232,9 +232,12 @@ private:
     // Printing (vt_print.cpp).
     void print_plain_run(std::string_view run);
     void print_plain_char(char32_t ch);
-    void print_character(char32_t ch);
-    void store_cell(VtLine& line, const VtCell& cell);
-    bool is_combining(char32_t ch);
+    // `width` is the character's own width in cells.
+    void print_character(char32_t ch, int width);
+    void put_cell(VtLine& line, char32_t code);
+    void insert_cell(VtLine& line, const VtCell& cell);
+    void record_last_char(char32_t code);
+    bool is_combining(char32_t ch, int width);
     void combine_character(char32_t ch);
     void write_back_record(char32_t base);
     void wrap_to_next_line();
@@ -244,7 +247,12 @@ private:
     void detect_link(char32_t ch, VtTextPoint at);
     void commit_link(VtTextPoint end);
     char32_t translate(std::uint8_t byte);
-    bool translation_possible() const;
+    // Some printable byte may not stand for itself: a national or graphics set is in GL or
+    // shifted in. Asked for every run of text, so inline.
+    bool translation_possible() const {
+        return (gl_ >= 0 && charsets_[static_cast<std::size_t>(gl_)] != VT_CHARSET_ASCII) ||
+               (single_shift_ >= 0 && charsets_[static_cast<std::size_t>(single_shift_)] != VT_CHARSET_ASCII);
+    }
 
     // Controls and escapes.
     void bell();

@@ -34,11 +34,6 @@ char32_t translate_with(VtCharset charset, std::uint8_t byte) {
 
 // Character sets --------------------------------------------------------------------------------
 
-bool Vt::translation_possible() const {
-    return (gl_ >= 0 && charsets_[static_cast<std::size_t>(gl_)] != VT_CHARSET_ASCII) ||
-           (single_shift_ >= 0 && charsets_[static_cast<std::size_t>(single_shift_)] != VT_CHARSET_ASCII);
-}
-
 char32_t Vt::translate(std::uint8_t byte) {
     if (single_shift_ >= 0) {
         const VtCharset shifted = charsets_[static_cast<std::size_t>(single_shift_)];

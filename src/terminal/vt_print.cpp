@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "terminal/vt.hpp"
@@ -50,26 +52,57 @@ std::uint8_t decoration_of_mark(char32_t ch) {
 constexpr std::uint8_t MARK_DECORATIONS = VT_CELL_UNDERLINED | VT_CELL_DOUBLE_UNDERLINE | VT_CELL_OVERLINE |
                                           VT_CELL_STRIKETHROUGH | VT_CELL_CURLY_UNDERLINE;
 
-// Cells [first, end) are about to be overwritten: a wide character they cut in half goes away
-// whole, its other half left as a space, so no glyph hangs over a neighbour. True if any did.
-bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end) {
-    std::vector<VtCell>& cells = line.cells;
-    bool split = false;
-    const auto blank = [&](std::size_t i) {
-        cells[i].code = U' ';
-        cells[i].combine[0] = cells[i].combine[1] = 0;
-        line.damage.mark_cell(static_cast<std::uint16_t>(i));
-        split = true;
-    };
-    if (first > 0 && first < cells.size() && cells[first].code == VT_WIDE_CHAR_TAIL &&
-        cells[first - 1].code != VT_WIDE_CHAR_TAIL) {
-        blank(first - 1);
-    }
-    if (end < cells.size() && cells[end].code == VT_WIDE_CHAR_TAIL) blank(end);
-    return split;
+// The cell left as a space where a wide character was cut in half.
+[[gnu::noinline]] void blank_half(VtLine& line, std::size_t i) {
+    VtCell& cell = line.cells[i];
+    cell.code = U' ';
+    cell.combine[0] = cell.combine[1] = 0;
+    line.damage.mark_cell(static_cast<std::uint16_t>(i));
 }
 
-int char_width(char32_t ch) { return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch)); }
+// Cells [first, end) are about to be overwritten: a wide character they cut in half goes away
+// whole, its other half left as a space, so no glyph hangs over a neighbour. True if any did.
+// Asked for every character printed, and nearly always false, so the test is inline.
+inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end) {
+    const std::vector<VtCell>& cells = line.cells;
+    const bool left = first > 0 && first < cells.size() && cells[first].code == VT_WIDE_CHAR_TAIL &&
+                      cells[first - 1].code != VT_WIDE_CHAR_TAIL;
+    const bool right = end < cells.size() && cells[end].code == VT_WIDE_CHAR_TAIL;
+    if (left) blank_half(line, first - 1);
+    if (right) blank_half(line, end);
+    return left || right;
+}
+
+// utf8proc's character widths, asked once per block of 256 code points and kept: text comes
+// from few blocks, and the table costs a fraction of utf8proc's lookup. Blocks are published
+// atomically, so terminals on several threads share them.
+class CharWidths {
+public:
+    int operator()(char32_t ch) {
+        const std::size_t block = ch >> 8;
+        if (block >= BLOCKS) return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch));
+        const std::int8_t* widths = blocks_[block].load(std::memory_order_acquire);
+        if (widths == nullptr) widths = fill(block);
+        return widths[ch & 0xFF];
+    }
+
+private:
+    static constexpr std::size_t BLOCKS = 0x110000 >> 8;
+
+    const std::int8_t* fill(std::size_t block) {
+        auto widths = std::make_unique<std::int8_t[]>(256);
+        for (std::size_t i = 0; i < 256; ++i) {
+            widths[i] = static_cast<std::int8_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(block << 8 | i)));
+        }
+        const std::int8_t* expected = nullptr;
+        if (!blocks_[block].compare_exchange_strong(expected, widths.get(), std::memory_order_acq_rel)) return expected;
+        return widths.release();
+    }
+
+    std::array<std::atomic<const std::int8_t*>, BLOCKS> blocks_{};
+};
+
+CharWidths char_width;
 
 // The grapheme break and composition answers of utf8proc depend on nothing but their
 // arguments, and text repeats the same few characters: the latest answers are kept in small
@@ -90,7 +123,7 @@ struct CompositionAnswer {
     bool valid = false;
 };
 
-thread_local std::array<GraphemeAnswer, 256> grapheme_answers;
+thread_local std::array<GraphemeAnswer, 1024> grapheme_answers;
 thread_local std::array<CompositionAnswer, 64> composition_answers;
 
 std::size_t answer_slot(char32_t a, char32_t b, std::size_t slots) {
@@ -99,7 +132,7 @@ std::size_t answer_slot(char32_t a, char32_t b, std::size_t slots) {
 
 // True when a grapheme boundary lies between `last` and `ch`; `state` carries utf8proc's state.
 bool grapheme_break(char32_t last, char32_t ch, std::int32_t& state) {
-    GraphemeAnswer& answer = grapheme_answers[answer_slot(last, ch + static_cast<char32_t>(state), 256)];
+    GraphemeAnswer& answer = grapheme_answers[answer_slot(last, ch + static_cast<char32_t>(state), grapheme_answers.size())];
     if (answer.valid && answer.last == last && answer.ch == ch && answer.state_in == state) {
         state = answer.state_out;
         return answer.boundary;
@@ -147,11 +180,46 @@ char32_t composed(char32_t base, char32_t mark) {
 
 }  // namespace
 
+// Cells ---------------------------------------------------------------------------------------
+
+// Cell `col_` of `line` gets the current attributes and `code`, and is damaged only when that
+// changes it. Written in place from the attributes, never through a copy on the stack, which
+// would stall store forwarding on every character.
+inline void Vt::put_cell(VtLine& line, char32_t code) {
+    const VtCell& attributes = current_attributes_;
+    std::vector<VtCell>& cells = line.cells;
+    if (cells.size() <= col_) {
+        if (cells.size() < col_) ensure_cell(line, col_ - 1u);
+        if (cells.size() == cells.capacity()) reserve_cells(line, col_ + 1u);
+        cells.push_back(attributes);
+        cells.back().code = code;
+    } else {
+        VtCell& cell = cells[col_];
+        if (cell.code == code && same_attributes(cell, attributes)) return;
+        std::memcpy(static_cast<void*>(&cell), &attributes, sizeof(VtCell));
+        cell.code = code;
+    }
+    line.damage.mark_cell(col_);
+    changed_ = true;
+}
+
+// The character just written at the cursor, for the combining marks that may follow.
+inline void Vt::record_last_char(char32_t code) {
+    std::memcpy(static_cast<void*>(&last_char_.cell), &current_attributes_, sizeof(VtCell));
+    last_char_.cell.code = code;
+    last_char_.row = row_;
+    last_char_.col = col_;
+    last_char_.recorded = true;
+}
+
 // Parser actions --------------------------------------------------------------------------------
 
 void Vt::print_run(std::string_view run) {
     if (translation_possible() || modes_.insert) {
-        for (const char c : run) print_character(translate(static_cast<std::uint8_t>(c)));
+        for (const char c : run) {
+            const char32_t ch = translate(static_cast<std::uint8_t>(c));
+            print_character(ch, char_width(ch));
+        }
         return;
     }
     if (run.size() == 1) {
@@ -162,12 +230,13 @@ void Vt::print_run(std::string_view run) {
 }
 
 void Vt::print_code_point(char32_t ch) {
-    if (is_combining(ch)) {
+    const int width = char_width(ch);
+    if (is_combining(ch, width)) {
         if (!link_detector_.idle()) detect_link(ch, link_end());
         combine_character(ch);
         return;
     }
-    print_character(ch);
+    print_character(ch, width);
 }
 
 void Vt::escape_started() { end_text(true); }
@@ -183,9 +252,11 @@ void Vt::end_text(bool ends_link) {
 
 // Characters ------------------------------------------------------------------------------------
 
-bool Vt::is_combining(char32_t ch) {
+bool Vt::is_combining(char32_t ch, int width) {
     if (last_code_point_ == 0) return is_combining_block(ch);
-    return !grapheme_break(last_code_point_, ch, grapheme_state_) && char_width(ch) == 0;
+    // Asked even when the width decides: the break state follows every character.
+    const bool boundary = grapheme_break(last_code_point_, ch, grapheme_state_);
+    return !boundary && width == 0;
 }
 
 void Vt::wrap_to_next_line() {
@@ -195,9 +266,9 @@ void Vt::wrap_to_next_line() {
     lines_[row_].rejoinable = true;
 }
 
-void Vt::print_character(char32_t ch) {
+void Vt::print_character(char32_t ch, int char_cells) {
     // A character wider than the whole line is drawn in one cell.
-    const int width = std::min<int>(char_width(ch), cols_);
+    const int width = std::min<int>(char_cells, cols_);
     last_code_point_ = ch;
     repaint_required_ = true;
     if (wrap_pending_) {
@@ -214,27 +285,28 @@ void Vt::print_character(char32_t ch) {
         }
     }
     if (!link_detector_.ignores(ch)) detect_link(ch, {row_, col_});
-    const std::size_t line_count = lines_.size();
-    ensure_cursor_line();
-    if (lines_.size() != line_count && scrolled_back_ && !alternate_screen_active()) {
-        scrollback_grew_while_viewing_ = true;
+    if (row_ >= lines_.size()) {
+        ensure_cursor_line();
+        if (scrolled_back_ && !alternate_screen_active()) scrollback_grew_while_viewing_ = true;
     }
     VtLine& line = lines_[row_];
-    if (!modes_.insert && blank_split_halves(line, col_, col_ + static_cast<std::size_t>(std::max(width, 1)))) {
-        changed_ = true;
-    }
-    VtCell cell = current_attributes_;
-    cell.code = ch;
-    store_cell(line, cell);
-    last_char_ = {cell, row_, col_, true};
-    ++col_;
-    if (width >= 2) {
+    const auto cells = static_cast<std::size_t>(std::max(width, 1));
+    if (modes_.insert) {
+        VtCell cell = current_attributes_;
+        cell.code = ch;
+        insert_cell(line, cell);
+        record_last_char(ch);
+        ++col_;
         cell.code = VT_WIDE_CHAR_TAIL;
-        for (int i = 1; i < width; ++i) {
-            store_cell(line, cell);
-            ++col_;
-        }
-    } else if (may_overhang(ch) && col_ == line.cells.size() && col_ < cols_) {
+        for (std::size_t i = 1; i < cells; ++i, ++col_) insert_cell(line, cell);
+    } else {
+        if (blank_split_halves(line, col_, col_ + cells)) changed_ = true;
+        put_cell(line, ch);
+        record_last_char(ch);
+        ++col_;
+        for (std::size_t i = 1; i < cells; ++i, ++col_) put_cell(line, VT_WIDE_CHAR_TAIL);
+    }
+    if (width < 2 && may_overhang(ch) && col_ == line.cells.size() && col_ < cols_) {
         // Room for the glyph, only where nothing follows: redrawing the line never grows it.
         line.cells.push_back(blank_cell_);
         line.damage.mark_cell(col_);
@@ -243,24 +315,8 @@ void Vt::print_character(char32_t ch) {
     col_ = std::min<std::uint16_t>(col_, static_cast<std::uint16_t>(cols_ - 1));
 }
 
-void Vt::store_cell(VtLine& line, const VtCell& cell) {
-    if (!modes_.insert) {
-        if (line.cells.size() == col_ && cell.code != 0) {
-            // Appended: a cell with a code never equals the blank it would pad with.
-            if (col_ == line.cells.capacity()) reserve_cells(line, col_ + 1u);
-            line.cells.push_back(cell);
-            line.damage.mark_cell(col_);
-            changed_ = true;
-            return;
-        }
-        ensure_cell(line, col_);
-        if (!(line.cells[col_] == cell)) {
-            line.cells[col_] = cell;
-            line.damage.mark_cell(col_);
-            changed_ = true;
-        }
-        return;
-    }
+// Insert mode: `cell` goes in at `col_` and the rest of the line moves right.
+void Vt::insert_cell(VtLine& line, const VtCell& cell) {
     if (col_ > 0) ensure_cell(line, col_ - 1u);
     line.insert_cell(col_, cell);
     if (line.cells.size() > cols_) {
@@ -331,29 +387,9 @@ void Vt::print_plain_char(char32_t ch) {
     }
     if (row_ >= lines_.size()) ensure_cursor_line();
     VtLine& line = lines_[row_];
-    const VtCell& attributes = current_attributes_;
-    if (line.cells.size() <= col_) {
-        if (line.cells.size() < col_) ensure_cell(line, col_ - 1u);
-        if (line.cells.size() == line.cells.capacity()) reserve_cells(line, col_ + 1u);
-        line.cells.push_back(attributes);
-        line.cells.back().code = ch;
-        line.damage.mark_cell(col_);
-        changed_ = true;
-    } else {
-        if (blank_split_halves(line, col_, col_ + 1u)) changed_ = true;
-        VtCell& cell = line.cells[col_];
-        if (cell.code != ch || !same_attributes(cell, attributes)) {
-            std::memcpy(static_cast<void*>(&cell), &attributes, sizeof(VtCell));
-            cell.code = ch;
-            line.damage.mark_cell(col_);
-            changed_ = true;
-        }
-    }
-    std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
-    last_char_.cell.code = ch;
-    last_char_.row = row_;
-    last_char_.col = col_;
-    last_char_.recorded = true;
+    if (blank_split_halves(line, col_, col_ + 1u)) changed_ = true;
+    put_cell(line, ch);
+    record_last_char(ch);
     if (!link_detector_.ignores(ch)) detect_link(ch, {row_, col_});
     if (col_ + 1u >= cols_) {
         wrap_pending_ = true;
