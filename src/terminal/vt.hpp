@@ -234,10 +234,13 @@ private:
     void print_plain_char(char32_t ch);
     // `width` is the character's own width in cells.
     void print_character(char32_t ch, int width);
+    bool append_character(char32_t ch, int width);
     void put_cell(VtLine& line, char32_t code);
     void insert_cell(VtLine& line, const VtCell& cell);
     void record_last_char(char32_t code);
     bool is_combining(char32_t ch, int width);
+    void settle_grapheme_state();
+    void reset_grapheme_state(char32_t last);
     void combine_character(char32_t ch);
     void write_back_record(char32_t base);
     void wrap_to_next_line();
@@ -335,6 +338,11 @@ private:
     // The last character printed, for grapheme breaks; 0 after a control.
     char32_t last_code_point_ = 0;
     std::int32_t grapheme_state_ = 0;
+    // Grapheme break questions (previous character, character) whose answer nothing needed yet:
+    // only a character of width 0 can combine, so the state is brought up to date for those
+    // alone, and a control or ASCII text, which start the state afresh, drop the questions.
+    std::array<std::pair<char32_t, char32_t>, 32> deferred_breaks_{};
+    std::uint8_t deferred_break_count_ = 0;
     VtLinkDetector link_detector_;
 
     bool scrolled_back_ = false;

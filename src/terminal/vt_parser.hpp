@@ -384,11 +384,14 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
             if (*p >= 0xC2) {
+                // Text of many code points is decoded in one loop, without the state test.
                 char32_t code = 0;
-                const std::size_t length = complete_utf8_sequence(p, end, code);
+                std::size_t length = complete_utf8_sequence(p, end, code);
                 if (length != 0) {
-                    handler.print_code_point(code);
-                    p += length;
+                    do {
+                        handler.print_code_point(code);
+                        p += length;
+                    } while (p < end && *p >= 0xC2 && (length = complete_utf8_sequence(p, end, code)) != 0);
                     continue;
                 }
             } else if (*p == ESC) {

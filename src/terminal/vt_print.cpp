@@ -92,10 +92,14 @@ private:
     const std::int8_t* fill(std::size_t block) {
         auto widths = std::make_unique<std::int8_t[]>(256);
         for (std::size_t i = 0; i < 256; ++i) {
-            widths[i] = static_cast<std::int8_t>(utf8proc_charwidth(static_cast<utf8proc_int32_t>(block << 8 | i)));
+            const auto code = static_cast<utf8proc_int32_t>(block << 8 | i);
+            widths[i] = static_cast<std::int8_t>(utf8proc_charwidth(code));
         }
         const std::int8_t* expected = nullptr;
-        if (!blocks_[block].compare_exchange_strong(expected, widths.get(), std::memory_order_acq_rel)) return expected;
+        // Another thread may have filled the block first: then its table is the one kept.
+        if (!blocks_[block].compare_exchange_strong(expected, widths.get(), std::memory_order_acq_rel)) {
+            return expected;
+        }
         return widths.release();
     }
 
@@ -132,7 +136,8 @@ std::size_t answer_slot(char32_t a, char32_t b, std::size_t slots) {
 
 // True when a grapheme boundary lies between `last` and `ch`; `state` carries utf8proc's state.
 bool grapheme_break(char32_t last, char32_t ch, std::int32_t& state) {
-    GraphemeAnswer& answer = grapheme_answers[answer_slot(last, ch + static_cast<char32_t>(state), grapheme_answers.size())];
+    const std::size_t slot = answer_slot(last, ch + static_cast<char32_t>(state), grapheme_answers.size());
+    GraphemeAnswer& answer = grapheme_answers[slot];
     if (answer.valid && answer.last == last && answer.ch == ch && answer.state_in == state) {
         state = answer.state_out;
         return answer.boundary;
@@ -212,6 +217,49 @@ inline void Vt::record_last_char(char32_t code) {
     last_char_.recorded = true;
 }
 
+inline bool Vt::is_combining(char32_t ch, int width) {
+    if (last_code_point_ == 0) return is_combining_block(ch);
+    if (width != 0) {
+        // Not combining whatever the answer, but the state must follow: the question waits.
+        if (deferred_break_count_ == deferred_breaks_.size()) settle_grapheme_state();
+        deferred_breaks_[deferred_break_count_++] = {last_code_point_, ch};
+        return false;
+    }
+    settle_grapheme_state();
+    return !grapheme_break(last_code_point_, ch, grapheme_state_);
+}
+
+// Text flowing onto the end of its line, the common case of non-ASCII output: no wrap pending
+// or due, no insert mode, no link candidate, the cursor just past the line's last cell and room
+// in its storage. The steps of print_character for that case; false when it has to take the
+// character.
+inline bool Vt::append_character(char32_t ch, int width) {
+    if (wrap_pending_ || modes_.insert || !link_detector_.ignores(ch) || width < 1 || width > 2 ||
+        col_ + width > cols_ || row_ >= lines_.size() || may_overhang(ch)) {
+        return false;
+    }
+    VtLine& line = lines_[row_];
+    std::vector<VtCell>& cells = line.cells;
+    if (cells.size() != col_ || cells.capacity() < cells.size() + static_cast<std::size_t>(width)) return false;
+    cells.push_back(current_attributes_);
+    cells.back().code = ch;
+    if (width == 2) {
+        cells.push_back(current_attributes_);
+        cells.back().code = VT_WIDE_CHAR_TAIL;
+    }
+    line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + width - 1));
+    changed_ = true;
+    record_last_char(ch);
+    col_ = static_cast<std::uint16_t>(col_ + width);
+    if (col_ >= cols_) {
+        wrap_pending_ = true;
+        col_ = static_cast<std::uint16_t>(cols_ - 1);
+    }
+    last_code_point_ = ch;
+    repaint_required_ = true;
+    return true;
+}
+
 // Parser actions --------------------------------------------------------------------------------
 
 void Vt::print_run(std::string_view run) {
@@ -236,14 +284,13 @@ void Vt::print_code_point(char32_t ch) {
         combine_character(ch);
         return;
     }
-    print_character(ch, width);
+    if (!append_character(ch, width)) print_character(ch, width);
 }
 
 void Vt::escape_started() { end_text(true); }
 
 void Vt::end_text(bool ends_link) {
-    last_code_point_ = 0;
-    grapheme_state_ = 0;
+    reset_grapheme_state(0);
     if (ends_link && !link_detector_.idle()) {
         if (link_detector_.finish()) commit_link(link_end());
         link_detector_.reset();
@@ -252,11 +299,18 @@ void Vt::end_text(bool ends_link) {
 
 // Characters ------------------------------------------------------------------------------------
 
-bool Vt::is_combining(char32_t ch, int width) {
-    if (last_code_point_ == 0) return is_combining_block(ch);
-    // Asked even when the width decides: the break state follows every character.
-    const bool boundary = grapheme_break(last_code_point_, ch, grapheme_state_);
-    return !boundary && width == 0;
+// Answers the deferred questions in order, as if each had been asked at its character.
+void Vt::settle_grapheme_state() {
+    for (std::size_t i = 0; i < deferred_break_count_; ++i) {
+        grapheme_break(deferred_breaks_[i].first, deferred_breaks_[i].second, grapheme_state_);
+    }
+    deferred_break_count_ = 0;
+}
+
+void Vt::reset_grapheme_state(char32_t last) {
+    last_code_point_ = last;
+    grapheme_state_ = 0;
+    deferred_break_count_ = 0;
 }
 
 void Vt::wrap_to_next_line() {
@@ -396,8 +450,7 @@ void Vt::print_plain_char(char32_t ch) {
     } else {
         ++col_;
     }
-    last_code_point_ = ch;
-    grapheme_state_ = 0;
+    reset_grapheme_state(ch);
     repaint_required_ = true;
 }
 
@@ -479,8 +532,7 @@ void Vt::print_plain_run(std::string_view run) {
             col_ = static_cast<std::uint16_t>(col_ + n);
         }
     }
-    last_code_point_ = static_cast<unsigned char>(run.back());
-    grapheme_state_ = 0;
+    reset_grapheme_state(static_cast<unsigned char>(run.back()));
     repaint_required_ = true;
 }
 

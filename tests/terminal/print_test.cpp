@@ -187,6 +187,23 @@ TEST(Combining, ZeroWidthJoinerSequencesStayInOneCellPerBase) {
     EXPECT_EQ(h.vt.cursor_col(), 4);
 }
 
+TEST(Combining, AMarkAfterAnyLengthOfWideTextJoinsTheLastCharacter) {
+    // The break state is brought up to date only when a mark comes: before it, after a run of
+    // text as long as the questions that wait, and after a longer one.
+    for (const int count : {1, 31, 32, 33, 90}) {
+        VtHarness h(400, 3);
+        std::string text;
+        for (int i = 0; i < count; ++i) text += "\xe4\xb8\x80";  // U+4E00
+        h.feed(text + "\xcc\x81\xe2\x80\x8d" + text);  // U+0301 and a zero-width joiner between
+        const auto last = static_cast<std::size_t>(2 * (count - 1));
+        EXPECT_EQ(cell(h, 0, last).combine[0], U'\u0301') << count;
+        EXPECT_EQ(cell(h, 0, last).combine[1], U'\u200D') << count;
+        EXPECT_EQ(cell(h, 0, last + 2).code, U'\u4E00') << count;
+        h.feed("\xcc\x81");
+        EXPECT_EQ(cell(h, 0, static_cast<std::size_t>(4 * count - 2)).combine[0], U'\u0301') << count;
+    }
+}
+
 TEST(InsertMode, TextPushesTheRestOfTheLineRightAndOffTheEdge) {
     VtHarness h(6, 2);
     h.feed("abcdef\r");
