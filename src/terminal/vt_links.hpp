@@ -45,8 +45,14 @@ public:
     // `step` over ASCII text printed from `at` on along one line. Returns the offset of the
     // character that ended a link (link it, `reset()` and scan on from there), else the length.
     std::size_t scan(std::string_view text, VtTextPoint at);
-    // The text before a control ends: true when it is a link (then link it and `reset()`).
-    bool finish();
+    // The text before a control ends: true when it is a link (then link it and `reset()`). Most
+    // lines end in a word, which holds no text yet: that case is inline.
+    bool finish() {
+        if (state_ > VT_URI_STATE_SCHEME) return finish_text();
+        state_ = VT_URI_STATE_IDLE;
+        scheme_length_ = 0;
+        return false;
+    }
     void reset() {
         state_ = VT_URI_STATE_IDLE;
         scheme_length_ = 0;
@@ -63,6 +69,7 @@ public:
 
 private:
     bool is_link() const;
+    bool finish_text();
     void begin(char32_t letter, VtTextPoint at);
     void end_scheme(char32_t ch);
 

@@ -1,11 +1,15 @@
 // Link detection: URIs in printed text become links on the cells they cover.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "terminal/vt_harness.hpp"
+#include "terminal/vt_links.hpp"
 
 namespace zelto {
 namespace {
@@ -164,6 +168,114 @@ TEST(Links, RunsOfTextAreDetectedAsCharacterByCharacter) {
         }
     }
     EXPECT_GT(linked, 100u);
+}
+
+TEST(Links, SchemesAreKnownInAnyCaseAndNothingElseIs) {
+    const std::vector<std::string> schemes = {
+        "file", "http", "https", "shttp", "irc", "smb", "udp", "xmpp", "xri", "magnet", "mailto", "callto",
+        "message", "mumble", "ssh", "telnet", "imap", "pop", "ftp", "sftp", "tftp", "nfs", "fish", "git",
+        "svn", "jar", "mvn", "vnc", "rdp", "spice", "nx", "cvs", "admin", "app"};
+    const auto listed = [&](std::string_view text) {
+        return std::any_of(schemes.begin(), schemes.end(), [&](const std::string& scheme) {
+            return scheme.size() == text.size() &&
+                   std::equal(scheme.begin(), scheme.end(), text.begin(),
+                              [](char a, char b) { return a == static_cast<char>(b | 0x20); });
+        });
+    };
+    std::mt19937 random(3);
+    const char others[] = "ahtpsfimnx@`AHTPS\0\x80\xe1";
+    const std::string bytes(others, sizeof others - 1);
+    std::size_t known = 0;
+    for (int i = 0; i < 200000; ++i) {
+        std::string text;
+        if (i % 2 == 0) {
+            // A scheme, perhaps with a letter changed, added or dropped.
+            text = schemes[random() % schemes.size()];
+            for (char& c : text) c = random() % 3 == 0 ? static_cast<char>(c - 0x20) : c;
+            switch (random() % 4) {
+            case 0: text[random() % text.size()] = bytes[random() % bytes.size()]; break;
+            case 1: text.insert(random() % (text.size() + 1), 1, bytes[random() % bytes.size()]); break;
+            case 2: text.erase(random() % text.size(), 1); break;
+            default: break;
+            }
+        } else {
+            for (std::size_t n = random() % 10; n > 0; --n) text += bytes[random() % bytes.size()];
+        }
+        ASSERT_EQ(is_link_scheme(text), listed(text)) << text;
+        known += listed(text);
+    }
+    EXPECT_GT(known, 20000u);
+    for (const std::string& scheme : schemes) EXPECT_TRUE(is_link_scheme(scheme)) << scheme;
+    EXPECT_FALSE(is_link_scheme(""));
+}
+
+// What the detector found: each link's first place, end column and text, then its state.
+struct Detected {
+    std::vector<std::string> links;
+    std::string state;
+
+    void add(const VtLinkDetector& d, std::size_t end) {
+        links.push_back(std::to_string(d.start.col) + '-' + std::to_string(end) + ' ' + d.text());
+    }
+    void settle(const VtLinkDetector& d) {
+        state = std::to_string(d.state()) + ' ' + d.text();
+        if (!d.idle()) state += " at " + std::to_string(d.start.col);
+    }
+};
+
+TEST(Links, ScanningTextFindsWhatSteppingEachCharacterFinds) {
+    // Words of every length and case next to the bytes that end a scheme or a link, and schemes.
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ:./ 0123456789";
+    const char* words[] = {"http", "Https", "www", "ftp", "mailto", "message", "xmpp", "HtTp", "abcdefghij",
+                           "abcdefghijk", "sSh", "://", "\xc3\xa9"};
+    std::mt19937 random(5);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const std::size_t size = random() % 200;
+        while (text.size() < size) {
+            if (random() % 4 == 0) {
+                text += words[random() % std::size(words)];
+            } else {
+                text += alphabet[random() % (random() % 2 ? 26 : alphabet.size())];
+            }
+        }
+        std::vector<std::size_t> splits{0, text.size()};
+        for (std::size_t i = random() % 5; i > 0; --i) splits.push_back(random() % (text.size() + 1));
+        std::sort(splits.begin(), splits.end());
+
+        VtLinkDetector stepped;
+        Detected expected;
+        for (std::size_t k = 0; k < text.size(); ++k) {
+            const char32_t ch = static_cast<unsigned char>(text[k]);
+            const VtTextPoint at{0, static_cast<std::uint16_t>(k)};
+            if (!stepped.step(ch, at)) continue;
+            expected.add(stepped, k);
+            stepped.reset();
+            stepped.step(ch, at);
+        }
+        expected.settle(stepped);
+
+        VtLinkDetector scanned;
+        Detected found;
+        for (std::size_t s = 0; s + 1 < splits.size(); ++s) {
+            for (std::size_t k = splits[s]; k < splits[s + 1];) {
+                const std::string_view part = std::string_view(text).substr(k, splits[s + 1] - k);
+                k += scanned.scan(part, {0, static_cast<std::uint16_t>(k)});
+                if (k == splits[s + 1]) break;
+                found.add(scanned, k);
+                scanned.reset();
+            }
+        }
+        found.settle(scanned);
+        ASSERT_EQ(found.links, expected.links) << text;
+        ASSERT_EQ(found.state, expected.state) << text;
+        // The letters of a scheme in progress show in what a common ending makes of them.
+        for (const char ch : std::string_view("://x.y ")) {
+            ASSERT_EQ(scanned.step(ch, {0, 300}), stepped.step(ch, {0, 300})) << text;
+            ASSERT_EQ(scanned.text(), stepped.text()) << text;
+        }
+        ASSERT_EQ(scanned.finish(), stepped.finish()) << text;
+    }
 }
 
 TEST(Links, AnUnterminatedMegabyteUrlCostsBoundedTimeAndMemory) {
