@@ -221,6 +221,7 @@ private:
     // Parser actions.
     void print_run(std::string_view run);
     void print_code_point(char32_t code);
+    void print_code_points(std::u32string_view text);
     void execute(std::uint8_t control);
     void esc_dispatch(std::uint8_t intermediate, std::uint8_t final);
     void csi_dispatch(const VtCsi& csi);
@@ -234,6 +235,7 @@ private:
     void print_plain_char(char32_t ch);
     // `width` is the character's own width in cells.
     void print_character(char32_t ch, int width);
+    void print_non_ascii(char32_t ch);
     bool append_character(char32_t ch, int width);
     void put_cell(VtLine& line, char32_t code);
     void insert_cell(VtLine& line, const VtCell& cell);

@@ -80,6 +80,7 @@ inline constexpr std::size_t VT_APC_MAX = 4 * 1024 * 1024;
 // complete actions to its handler, which provides
 //   print_run(std::string_view)         printable ASCII, in runs
 //   print_code_point(char32_t)          one decoded non-ASCII character (U+FFFD for bad UTF-8)
+//   print_code_points(std::u32string_view)  well-formed non-ASCII characters, in runs
 //   execute(std::uint8_t)               a C0 control other than ESC, CAN and SUB
 //   escape_started()                    ESC in ground: the text before it has ended
 //   esc_dispatch(intermediate, final)   ESC [intermediate] final
@@ -384,14 +385,17 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
             if (*p >= 0xC2) {
-                // Text of many code points is decoded in one loop, without the state test.
-                char32_t code = 0;
-                std::size_t length = complete_utf8_sequence(p, end, code);
-                if (length != 0) {
-                    do {
-                        handler.print_code_point(code);
-                        p += length;
-                    } while (p < end && *p >= 0xC2 && (length = complete_utf8_sequence(p, end, code)) != 0);
+                // Text of many code points is decoded in one loop and handed over in runs.
+                char32_t text[64];
+                std::size_t count = 0;
+                std::size_t length = 0;
+                while (count < std::size(text) && p < end && *p >= 0xC2 &&
+                       (length = complete_utf8_sequence(p, end, text[count])) != 0) {
+                    p += length;
+                    ++count;
+                }
+                if (count != 0) {
+                    handler.print_code_points({text, count});
                     continue;
                 }
             } else if (*p == ESC) {

@@ -230,9 +230,8 @@ inline bool Vt::is_combining(char32_t ch, int width) {
 }
 
 // Text flowing onto the end of its line, the common case of non-ASCII output: no wrap pending
-// or due, no insert mode, no link candidate, the cursor just past the line's last cell and room
-// in its storage. The steps of print_character for that case; false when it has to take the
-// character.
+// or due, no insert mode, no link candidate, the cursor just past the line's last cell. The
+// steps of print_character for that case; false when it has to take the character.
 inline bool Vt::append_character(char32_t ch, int width) {
     if (wrap_pending_ || modes_.insert || !link_detector_.ignores(ch) || width < 1 || width > 2 ||
         col_ + width > cols_ || row_ >= lines_.size() || may_overhang(ch)) {
@@ -240,7 +239,9 @@ inline bool Vt::append_character(char32_t ch, int width) {
     }
     VtLine& line = lines_[row_];
     std::vector<VtCell>& cells = line.cells;
-    if (cells.size() != col_ || cells.capacity() < cells.size() + static_cast<std::size_t>(width)) return false;
+    if (cells.size() != col_) return false;
+    const std::size_t end = cells.size() + static_cast<std::size_t>(width);
+    if (cells.capacity() < end) reserve_cells(line, end);
     cells.push_back(current_attributes_);
     cells.back().code = ch;
     if (width == 2) {
@@ -277,7 +278,7 @@ void Vt::print_run(std::string_view run) {
     }
 }
 
-void Vt::print_code_point(char32_t ch) {
+inline void Vt::print_non_ascii(char32_t ch) {
     const int width = char_width(ch);
     if (is_combining(ch, width)) {
         if (!link_detector_.idle()) detect_link(ch, link_end());
@@ -285,6 +286,13 @@ void Vt::print_code_point(char32_t ch) {
         return;
     }
     if (!append_character(ch, width)) print_character(ch, width);
+}
+
+void Vt::print_code_point(char32_t ch) { print_non_ascii(ch); }
+
+// One loop over the run keeps the character path inline: most non-ASCII text comes this way.
+void Vt::print_code_points(std::u32string_view text) {
+    for (const char32_t ch : text) print_non_ascii(ch);
 }
 
 void Vt::escape_started() { end_text(true); }

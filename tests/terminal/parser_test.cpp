@@ -12,6 +12,11 @@ struct Recorder {
 
     void print_run(std::string_view run) { log += "print(" + std::string(run) + ")"; }
     void print_code_point(char32_t c) { log += "cp(" + std::to_string(static_cast<unsigned>(c)) + ")"; }
+    void print_code_points(std::u32string_view text) {
+        log += "cps(";
+        for (const char32_t c : text) log += "cp(" + std::to_string(static_cast<unsigned>(c)) + ")";
+        log += ")";
+    }
     void execute(std::uint8_t c) { log += "exec(" + std::to_string(c) + ")"; }
     void escape_started() {}
     void esc_dispatch(std::uint8_t intermediate, std::uint8_t final) {
@@ -44,7 +49,11 @@ TEST(Parser, TextComesInRunsAndControlsOneByOne) {
 }
 
 TEST(Parser, Utf8IsDecodedAndBadBytesBecomeOneReplacementEach) {
-    EXPECT_EQ(parse("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"), "cp(233)cp(8364)cp(128512)");
+    // Whole sequences come in one run; a run ends at anything else and after 64 characters.
+    EXPECT_EQ(parse("\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80"), "cps(cp(233)cp(8364)cp(128512))");
+    std::string many, expected = "cps(";
+    for (int i = 0; i < 65; ++i) many += "\xc3\xa9", expected += i == 64 ? ")cps(cp(233)" : "cp(233)";
+    EXPECT_EQ(parse(many + "x\xc3\xa9"), expected + ")print(x)cps(cp(233))");
     // A truncated sequence gives one U+FFFD and the byte that broke it is taken afresh.
     EXPECT_EQ(parse("\xe2\x82" "A\xe2\x82\x1b" "7"), "cp(65533)print(A)cp(65533)esc(7)");
     EXPECT_EQ(parse("\xff\x80\xc0\xaf"), "cp(65533)cp(65533)cp(65533)cp(65533)");
