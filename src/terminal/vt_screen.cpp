@@ -150,10 +150,16 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
 
 namespace {
 
-// Moves lines [first, last] one place towards `first`, the line at `first` going to `last`.
-// A line's members (a vector, smart pointers and plain values) never point into the line
-// itself, so its bytes can move as they are, as relocating containers treat such types: a
-// region scroll costs one memmove rather than a member-wise move of every line in the region.
+// libstdc++'s debug containers keep pointers back to themselves, so their bytes cannot move.
+#if defined(_GLIBCXX_DEBUG)
+#error "the screen model moves lines as bytes: build without _GLIBCXX_DEBUG"
+#endif
+
+// Moves the lines from `first` to `last` (either way along the list) one place towards `first`,
+// and the line at `first` to `last`. A line's members (a vector, smart pointers and plain
+// values) never point into the line itself, so its bytes can move as they are, as relocating
+// containers treat such types: a region scroll costs one memmove rather than a member-wise move
+// of every line in the region.
 void rotate_lines(VtLine* first, VtLine* last) noexcept {
     if (first == last) return;
     alignas(VtLine) std::byte leaving[sizeof(VtLine)];
