@@ -298,6 +298,7 @@ private:
     void scroll_lines_up(std::size_t first, std::size_t last);
     void scroll_lines_down(std::size_t first, std::size_t last);
     void shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_cursor);
+    void shift_last_char(std::size_t at, std::ptrdiff_t delta);
     void mark_full(VtLine& line);
     void reset_lines(std::vector<VtLine>& lines, bool with_background);
     void reset_tab_stops();

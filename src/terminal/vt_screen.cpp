@@ -128,6 +128,7 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
         if (scrolled_back_) shift_line_index(view_top_, at, delta);
     }
     selection_.shift(at, delta);
+    shift_last_char(at, delta);
     if (tracked_line_index_) shift_line_index(*tracked_line_index_, at, delta);
     shift_line_index(link_detector_.start.line, at, delta);
     for (const auto& command : command_history_) {
@@ -146,6 +147,17 @@ void Vt::shift_line_indexes(std::size_t at, std::ptrdiff_t delta, bool keep_curs
             }
         }
     }
+}
+
+// The last character follows its line, so a combining mark in the next read still finds it after
+// the scrollback was trimmed; a removed line takes it along.
+void Vt::shift_last_char(std::size_t at, std::ptrdiff_t delta) {
+    if (!last_char_.recorded || last_char_.row < at) return;
+    if (delta < 0 && last_char_.row - at < static_cast<std::size_t>(-delta)) {
+        last_char_.recorded = false;
+        return;
+    }
+    shift_line_index(last_char_.row, at, delta);
 }
 
 namespace {

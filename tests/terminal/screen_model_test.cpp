@@ -167,6 +167,21 @@ TEST(ScreenModel, ASmallScrollbackKeepsItsHistory) {
     EXPECT_EQ(h.vt.lines().size(), 24u);
 }
 
+TEST(ScreenModel, AMarkInTheNextReadJoinsItsBaseAfterTheScrollbackWasTrimmed) {
+    ScrollbackLimit limit(2);
+    VtHarness h(10, 3);
+    h.feed(lines_of(6));
+    // Each read that scrolls trims the oldest lines: the base's row moves under it.
+    h.feed("\r\nq");
+    ASSERT_LE(h.vt.lines().size(), 5u);
+    h.feed("\xcc\x81");
+    h.feed("\xcc\x82");
+    const VtCell& base = h.vt.lines()[h.vt.cursor_row()].cells.at(0);
+    EXPECT_EQ(base.code, U'q');
+    EXPECT_EQ(base.combine[0], U'\u0301');
+    EXPECT_EQ(base.combine[1], U'\u0302');
+}
+
 TEST(ScreenModel, RemovingOldestLinesNeverRemovesTheScreen) {
     VtHarness h(10, 5);
     h.feed(lines_of(8));
