@@ -378,6 +378,46 @@ inline std::size_t complete_utf8_sequence(const std::uint8_t* p, const std::uint
     return 0;
 }
 
+// As complete_utf8_sequence, for a sequence with four bytes readable from `p` on: decoded with
+// no branch on its length, which text in several scripts makes unpredictable.
+inline std::size_t utf8_sequence_in_word(const std::uint8_t* p, char32_t& code) {
+    struct Form {
+        std::uint8_t shift;         // drops the bytes after the sequence
+        std::uint32_t value_bits;   // the lead byte's and the continuations' payload
+        std::uint32_t tags_mask;    // the continuations' top two bits...
+        std::uint32_t tags;         // ...must read 10
+        std::uint32_t smallest;     // shorter forms are overlong
+        std::uint32_t span;         // from the smallest to the largest value of the form
+    };
+    static constexpr Form FORMS[5] = {
+        {0, 0, 0, 1, 0, 0},  // no sequence: the tags never match
+        {0, 0, 0, 1, 0, 0},
+        {16, 0x1F3F, 0xC0, 0x80, 0x80, 0x7FF - 0x80},
+        {8, 0x0F3F3F, 0xC0C0, 0x8080, 0x800, 0xFFFF - 0x800},
+        {0, 0x073F3F3F, 0xC0C0C0, 0x808080, 0x10000, 0x10FFFF - 0x10000},
+    };
+    // By the lead byte's top five bits: 0 for ASCII, continuations and 0xF8 on.
+    static constexpr std::uint8_t LENGTHS[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 3, 3, 4, 0};
+    const std::size_t length = LENGTHS[p[0] >> 3];
+    const Form& form = FORMS[length];
+    std::uint32_t word;
+    std::memcpy(&word, p, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
+    // The sequence's bytes, the lead byte highest and the bytes after it shifted out; the payload's
+    // six-bit groups are packed pairwise, then the pairs.
+    const std::uint32_t bytes = word >> form.shift;
+    std::uint32_t value = bytes & form.value_bits;
+    value = (value & 0x003F003F) | (value >> 2 & 0x0FC00FC0);
+    value = (value & 0xFFF) | (value >> 4 & 0xFFF000);
+    // Continuations in place, no overlong form, no surrogate, nothing past U+10FFFF: exactly the
+    // well-formed sequences.
+    const bool well_formed = ((bytes & form.tags_mask) == form.tags) & (value - form.smallest <= form.span) &
+                             (value - 0xD800 >= 0x800);
+    code = value;
+    return well_formed ? length : 0;
+}
+
 template <class Handler>
 void VtParser::feed(std::string_view bytes, Handler& handler) {
     const auto* p = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -389,6 +429,10 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 char32_t text[64];
                 std::size_t count = 0;
                 std::size_t length = 0;
+                while (count < std::size(text) && end - p >= 4 && (length = utf8_sequence_in_word(p, text[count])) != 0) {
+                    p += length;
+                    ++count;
+                }
                 while (count < std::size(text) && p < end && *p >= 0xC2 &&
                        (length = complete_utf8_sequence(p, end, text[count])) != 0) {
                     p += length;

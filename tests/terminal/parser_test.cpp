@@ -61,6 +61,39 @@ TEST(Parser, Utf8IsDecodedAndBadBytesBecomeOneReplacementEach) {
     EXPECT_EQ(parse("\xed\xa0\x80"), "cp(65533)cp(65533)cp(65533)");
 }
 
+// The text as characters, however the parser grouped it.
+struct CharacterRecorder : Recorder {
+    void print_run(std::string_view run) {
+        for (const char c : run) print_code_point(static_cast<unsigned char>(c));
+    }
+    void print_code_points(std::u32string_view text) {
+        for (const char32_t c : text) print_code_point(c);
+    }
+};
+
+TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
+    // Every lead byte with second, third and fourth bytes at and around each boundary of the
+    // continuation ranges, followed by text: decoded from a whole chunk (four bytes at a time)
+    // and from single bytes.
+    const std::uint8_t edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
+        for (const std::uint8_t b1 : edges) {
+            for (const std::uint8_t b2 : edges) {
+                for (const std::uint8_t b3 : edges) {
+                    const std::string bytes = {static_cast<char>(lead), static_cast<char>(b1), static_cast<char>(b2),
+                                               static_cast<char>(b3), '\xc3', '\xa9', 'z'};
+                    VtParser whole, single;
+                    CharacterRecorder from_whole, from_single;
+                    whole.feed(bytes, from_whole);
+                    for (const char c : bytes) single.feed({&c, 1}, from_single);
+                    ASSERT_EQ(from_whole.log, from_single.log)
+                        << std::hex << lead << ' ' << +b1 << ' ' << +b2 << ' ' << +b3;
+                }
+            }
+        }
+    }
+}
+
 TEST(Parser, CsiParametersKeepMissingApartFromZeroAndSaturate) {
     Recorder r;
     parse("\x1b[;0;99999999999999;7:2:1H", &r);
