@@ -237,6 +237,8 @@ private:
     void print_character(char32_t ch, int width);
     void print_non_ascii(char32_t ch);
     bool append_character(char32_t ch, int width);
+    const char32_t* append_code_points(const char32_t* text, const char32_t* end);
+    void defer_grapheme_breaks(const char32_t* text, std::size_t n);
     void put_cell(VtLine& line, char32_t code);
     void insert_cell(VtLine& line, const VtCell& cell);
     void record_last_char(char32_t code);

@@ -73,37 +73,47 @@ inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end)
     return left || right;
 }
 
+// A character's width in its low bits, and CHAR_FLOWS when text may simply flow over it: one or
+// two cells, no glyph that overhangs.
+constexpr std::uint8_t CHAR_WIDTH_MASK = 0x3;
+constexpr std::uint8_t CHAR_FLOWS = 0x4;
+
+std::uint8_t char_class_of(char32_t ch) {
+    const int width = utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch));
+    const bool flows = (width == 1 || width == 2) && !may_overhang(ch);
+    return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0));
+}
+
 // utf8proc's character widths, asked once per block of 256 code points and kept: text comes
 // from few blocks, and the table costs a fraction of utf8proc's lookup. Blocks are published
 // atomically, so terminals on several threads share them.
 class CharWidths {
 public:
-    int operator()(char32_t ch) {
+    int operator()(char32_t ch) { return class_of(ch) & CHAR_WIDTH_MASK; }
+
+    std::uint8_t class_of(char32_t ch) {
         const std::size_t block = ch >> 8;
-        if (block >= BLOCKS) return utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch));
-        const std::int8_t* widths = blocks_[block].load(std::memory_order_acquire);
-        if (widths == nullptr) widths = fill(block);
-        return widths[ch & 0xFF];
+        if (block >= BLOCKS) return char_class_of(ch);
+        const std::uint8_t* classes = blocks_[block].load(std::memory_order_acquire);
+        if (classes == nullptr) classes = fill(block);
+        return classes[ch & 0xFF];
     }
 
 private:
     static constexpr std::size_t BLOCKS = 0x110000 >> 8;
 
-    const std::int8_t* fill(std::size_t block) {
-        auto widths = std::make_unique<std::int8_t[]>(256);
-        for (std::size_t i = 0; i < 256; ++i) {
-            const auto code = static_cast<utf8proc_int32_t>(block << 8 | i);
-            widths[i] = static_cast<std::int8_t>(utf8proc_charwidth(code));
-        }
-        const std::int8_t* expected = nullptr;
+    const std::uint8_t* fill(std::size_t block) {
+        auto classes = std::make_unique<std::uint8_t[]>(256);
+        for (std::size_t i = 0; i < 256; ++i) classes[i] = char_class_of(static_cast<char32_t>(block << 8 | i));
+        const std::uint8_t* expected = nullptr;
         // Another thread may have filled the block first: then its table is the one kept.
-        if (!blocks_[block].compare_exchange_strong(expected, widths.get(), std::memory_order_acq_rel)) {
+        if (!blocks_[block].compare_exchange_strong(expected, classes.get(), std::memory_order_acq_rel)) {
             return expected;
         }
-        return widths.release();
+        return classes.release();
     }
 
-    std::array<std::atomic<const std::int8_t*>, BLOCKS> blocks_{};
+    std::array<std::atomic<const std::uint8_t*>, BLOCKS> blocks_{};
 };
 
 CharWidths char_width;
@@ -261,6 +271,68 @@ inline bool Vt::append_character(char32_t ch, int width) {
     return true;
 }
 
+// The longest prefix of `text` that flows onto the end of the cursor's line, appended in two
+// passes: the widths first, then the cells, each written whole with no branch on its width.
+// Returns the first character it did not take; print_non_ascii takes that one.
+const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end) {
+    if (wrap_pending_ || modes_.insert || !link_detector_.idle() || last_code_point_ == 0 ||
+        row_ >= lines_.size() || lines_[row_].cells.size() != col_) {
+        return text;
+    }
+    constexpr std::size_t MOST = 64;
+    std::uint8_t widths[MOST];
+    const std::size_t room = static_cast<std::size_t>(cols_ - col_);
+    const std::size_t most = std::min<std::size_t>(MOST, static_cast<std::size_t>(end - text));
+    std::size_t n = 0;
+    std::size_t columns = 0;
+    for (; n < most; ++n) {
+        const std::uint8_t char_class = char_width.class_of(text[n]);
+        const std::size_t width = char_class & CHAR_WIDTH_MASK;
+        // Letters may start a link; only non-ASCII text comes here, and none of it can.
+        if ((char_class & CHAR_FLOWS) == 0 || columns + width > room) break;
+        widths[n] = static_cast<std::uint8_t>(width);
+        columns += width;
+    }
+    if (n == 0) return text;
+    defer_grapheme_breaks(text, n);
+    VtLine& line = lines_[row_];
+    std::vector<VtCell>& cells = line.cells;
+    reserve_cells(line, col_ + columns);
+    cells.resize(col_ + columns);
+    const VtCell& attributes = current_attributes_;
+    VtCell* out = cells.data() + col_;
+    // Every character but the last writes a tail after itself: a narrow one's is overwritten by
+    // the next character.
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
+        out->code = text[i];
+        std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
+        out[1].code = VT_WIDE_CHAR_TAIL;
+        out += widths[i];
+    }
+    std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
+    out->code = text[n - 1];
+    if (widths[n - 1] == 2) {
+        std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
+        out[1].code = VT_WIDE_CHAR_TAIL;
+    }
+    line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + columns - 1));
+    changed_ = repaint_required_ = true;
+    const auto last_col = static_cast<std::uint16_t>(out - cells.data());
+    std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
+    last_char_.cell.code = text[n - 1];
+    last_char_.row = row_;
+    last_char_.col = last_col;
+    last_char_.recorded = true;
+    last_code_point_ = text[n - 1];
+    col_ = static_cast<std::uint16_t>(col_ + columns);
+    if (col_ >= cols_) {
+        wrap_pending_ = true;
+        col_ = static_cast<std::uint16_t>(cols_ - 1);
+    }
+    return text + n;
+}
+
 // Parser actions --------------------------------------------------------------------------------
 
 void Vt::print_run(std::string_view run) {
@@ -290,9 +362,15 @@ inline void Vt::print_non_ascii(char32_t ch) {
 
 void Vt::print_code_point(char32_t ch) { print_non_ascii(ch); }
 
-// One loop over the run keeps the character path inline: most non-ASCII text comes this way.
+// Most non-ASCII text comes this way: runs that flow onto the end of the line are appended
+// whole, and the character path takes what stops them (a mark, a wrap, a link candidate).
 void Vt::print_code_points(std::u32string_view text) {
-    for (const char32_t ch : text) print_non_ascii(ch);
+    const char32_t* p = text.data();
+    const char32_t* const end = p + text.size();
+    while (p != end) {
+        p = append_code_points(p, end);
+        if (p != end) print_non_ascii(*p++);
+    }
 }
 
 void Vt::escape_started() { end_text(true); }
@@ -313,6 +391,24 @@ void Vt::settle_grapheme_state() {
         grapheme_break(deferred_breaks_[i].first, deferred_breaks_[i].second, grapheme_state_);
     }
     deferred_break_count_ = 0;
+}
+
+// The break questions of a run of characters of non-zero width after last_code_point_.
+void Vt::defer_grapheme_breaks(const char32_t* text, std::size_t n) {
+    char32_t last = last_code_point_;
+    while (n != 0) {
+        if (deferred_break_count_ == deferred_breaks_.size()) settle_grapheme_state();
+        const std::size_t room = deferred_breaks_.size() - deferred_break_count_;
+        const std::size_t count = std::min(n, room);
+        std::pair<char32_t, char32_t>* out = deferred_breaks_.data() + deferred_break_count_;
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = {last, text[i]};
+            last = text[i];
+        }
+        deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + count);
+        text += count;
+        n -= count;
+    }
 }
 
 void Vt::reset_grapheme_state(char32_t last) {
@@ -432,7 +528,8 @@ void Vt::write_back_record(char32_t base) {
         return;
     }
     cell->code = record.code;
-    std::copy(std::begin(record.combine), std::end(record.combine), std::begin(cell->combine));
+    cell->combine[0] = record.combine[0];
+    cell->combine[1] = record.combine[1];
     cell->font_style = record.font_style;
     cell->decorations = static_cast<std::uint8_t>((cell->decorations & ~MARK_DECORATIONS) |
                                                   (record.decorations & MARK_DECORATIONS));

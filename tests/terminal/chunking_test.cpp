@@ -45,6 +45,46 @@ TEST(Chunking, ShortStreamsGiveTheSameStateSplitAtEveryOffset) {
     }
 }
 
+// Text in many scripts, marks, emoji sequences, overhanging glyphs, links and the modes that
+// change how text lands: the paths that print runs of characters at once and one at a time
+// must agree.
+std::string random_text_stream(std::mt19937& rng) {
+    static const char* const fragments[] = {
+        "\xe6\x97\xa5\xe6\x9c\xac",           // wide CJK
+        "\xce\xa9\xc3\x9f\xe2\x86\x92",       // narrow non-ASCII
+        "e\xcc\x81", "\xcc\x88\xcc\xa3",      // marks, with and without a base
+        "\xf0\x9f\x91\x8d\xf0\x9f\x8f\xbd",   // emoji with a skin tone
+        "\xf0\x9f\x91\xa8\xe2\x80\x8d\xf0\x9f\x91\xa9",  // joined emoji
+        "\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa",   // a flag
+        "\xee\x82\xb0", "\xe2\x9c\x94",       // private use and a dingbat
+        "\xe2\x80\x8b", "\xef\xbf\xbd",       // zero width space, replacement
+        "word ", "https://example.org/\xc3\xa9 ", "\r\n", "\r", "\t",
+        "\x1b[4h", "\x1b[4l", "\x1b[?7l", "\x1b[?7h", "\x1b[3D", "\x1b[1;3H", "\x1b" "c",
+    };
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);
+    std::string stream;
+    while (stream.size() < 400) stream += fragments[pick(rng)];
+    return stream;
+}
+
+TEST(Chunking, RandomTextInManyScriptsGivesTheSameStateHoweverItIsSplit) {
+    std::mt19937 rng(77);
+    for (int round = 0; round < 150; ++round) {
+        const std::string stream = random_text_stream(rng);
+        const std::string expected = whole_state(stream, 17, 4);
+        VtHarness bytewise(17, 4);
+        bytewise.feed(stream, 1);
+        ASSERT_EQ(bytewise.state_fingerprint(), expected) << stream;
+        std::uniform_int_distribution<std::size_t> offset(1, stream.size() - 1);
+        std::vector<std::size_t> offsets(8);
+        for (auto& o : offsets) o = offset(rng);
+        std::sort(offsets.begin(), offsets.end());
+        VtHarness split(17, 4);
+        split.feed_split(stream, offsets);
+        ASSERT_EQ(split.state_fingerprint(), expected) << stream;
+    }
+}
+
 // Captures of real programs, recorded from a terminal of 80 x 24.
 TEST(Chunking, RealProgramCapturesGiveTheSameStateAtRandomSplits) {
     for (const char* name : {"vim.bin", "less.bin", "man.bin", "htop.bin", "tmux.bin"}) {
