@@ -238,7 +238,6 @@ private:
     void print_non_ascii(char32_t ch);
     bool append_character(char32_t ch, int width);
     const char32_t* append_code_points(const char32_t* text, const char32_t* end);
-    void defer_grapheme_breaks(const char32_t* text, std::size_t n);
     void put_cell(VtLine& line, char32_t code);
     void insert_cell(VtLine& line, const VtCell& cell);
     void record_last_char(char32_t code);
@@ -346,7 +345,8 @@ private:
     // Grapheme break questions (previous character, character) whose answer nothing needed yet:
     // only a character of width 0 can combine, so the state is brought up to date for those
     // alone, and a control or ASCII text, which start the state afresh, drop the questions.
-    std::array<std::pair<char32_t, char32_t>, 32> deferred_breaks_{};
+    // Room for a whole run of text (VT_TEXT_RUN_MAX) beside those waiting from earlier runs.
+    std::array<std::pair<char32_t, char32_t>, 2 * VT_TEXT_RUN_MAX> deferred_breaks_{};
     std::uint8_t deferred_break_count_ = 0;
     VtLinkDetector link_detector_;
 

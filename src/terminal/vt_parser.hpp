@@ -71,6 +71,9 @@ struct VtCsi {
     std::uint8_t intermediate() const { return intermediate_count ? intermediates[0] : 0; }
 };
 
+// The most non-ASCII characters handed over in one run.
+inline constexpr std::size_t VT_TEXT_RUN_MAX = 64;
+
 // Caps on string payloads; past a cap the string is consumed to its terminator and dropped.
 inline constexpr std::size_t VT_OSC_MAX = 64 * 1024;
 inline constexpr std::size_t VT_DCS_MAX = 64 * 1024 * 1024;
@@ -426,7 +429,7 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
             if (*p >= 0xC2) {
                 // Text of many code points is decoded in one loop and handed over in runs.
-                char32_t text[64];
+                char32_t text[VT_TEXT_RUN_MAX];
                 std::size_t count = 0;
                 std::size_t length = 0;
                 while (count < std::size(text) && end - p >= 4 && (length = utf8_sequence_in_word(p, text[count])) != 0) {

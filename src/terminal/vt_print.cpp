@@ -74,49 +74,45 @@ inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end)
 }
 
 // A character's width in its low bits, and CHAR_FLOWS when text may simply flow over it: one or
-// two cells, no glyph that overhangs.
+// two cells, no glyph that overhangs. CHAR_KNOWN marks the entries of the table below.
 constexpr std::uint8_t CHAR_WIDTH_MASK = 0x3;
 constexpr std::uint8_t CHAR_FLOWS = 0x4;
+constexpr std::uint8_t CHAR_KNOWN = 0x80;
 
 std::uint8_t char_class_of(char32_t ch) {
     const int width = utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch));
     const bool flows = (width == 1 || width == 2) && !may_overhang(ch);
-    return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0));
+    return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0) | CHAR_KNOWN);
 }
 
-// utf8proc's character widths, asked once per block of 256 code points and kept: text comes
-// from few blocks, and the table costs a fraction of utf8proc's lookup. Blocks are published
-// atomically, so terminals on several threads share them.
+// utf8proc's character widths, asked once per block of 256 code points and kept in one table
+// indexed by code point: text comes from few blocks, and a lookup costs a fraction of
+// utf8proc's. Only the pages of blocks in use are ever touched (hostile text touching every
+// block costs 1.1 MB once). Each entry is complete in itself, so terminals on several threads
+// may fill a block at once.
 class CharWidths {
 public:
     int operator()(char32_t ch) { return class_of(ch) & CHAR_WIDTH_MASK; }
 
     std::uint8_t class_of(char32_t ch) {
-        const std::size_t block = ch >> 8;
-        if (block >= BLOCKS) return char_class_of(ch);
-        const std::uint8_t* classes = blocks_[block].load(std::memory_order_acquire);
-        if (classes == nullptr) classes = fill(block);
-        return classes[ch & 0xFF];
+        if (ch >= CODE_POINTS) return char_class_of(ch);
+        const std::uint8_t known = classes_[ch].load(std::memory_order_relaxed);
+        return known != 0 ? known : fill(ch);
     }
 
 private:
-    static constexpr std::size_t BLOCKS = 0x110000 >> 8;
+    static constexpr std::size_t CODE_POINTS = 0x110000;
 
-    const std::uint8_t* fill(std::size_t block) {
-        auto classes = std::make_unique<std::uint8_t[]>(256);
-        for (std::size_t i = 0; i < 256; ++i) classes[i] = char_class_of(static_cast<char32_t>(block << 8 | i));
-        const std::uint8_t* expected = nullptr;
-        // Another thread may have filled the block first: then its table is the one kept.
-        if (!blocks_[block].compare_exchange_strong(expected, classes.get(), std::memory_order_acq_rel)) {
-            return expected;
-        }
-        return classes.release();
+    [[gnu::noinline]] std::uint8_t fill(char32_t ch) {
+        const char32_t first = ch & ~char32_t{0xFF};
+        for (char32_t i = 0; i < 256; ++i) classes_[first + i].store(char_class_of(first + i), std::memory_order_relaxed);
+        return classes_[ch].load(std::memory_order_relaxed);
     }
 
-    std::array<std::atomic<const std::uint8_t*>, BLOCKS> blocks_{};
+    std::array<std::atomic<std::uint8_t>, CODE_POINTS> classes_{};
 };
 
-CharWidths char_width;
+constinit CharWidths char_width;
 
 // The grapheme break and composition answers of utf8proc depend on nothing but their
 // arguments, and text repeats the same few characters: the latest answers are kept in small
@@ -279,22 +275,28 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
         row_ >= lines_.size() || lines_[row_].cells.size() != col_) {
         return text;
     }
-    constexpr std::size_t MOST = 64;
-    std::uint8_t widths[MOST];
+    std::uint8_t widths[VT_TEXT_RUN_MAX];
     const std::size_t room = static_cast<std::size_t>(cols_ - col_);
-    const std::size_t most = std::min<std::size_t>(MOST, static_cast<std::size_t>(end - text));
+    const std::size_t most = std::min<std::size_t>(VT_TEXT_RUN_MAX, static_cast<std::size_t>(end - text));
+    // The characters' grapheme questions wait, written as the widths are taken.
+    if (deferred_break_count_ + most > deferred_breaks_.size()) settle_grapheme_state();
+    std::pair<char32_t, char32_t>* const questions = deferred_breaks_.data() + deferred_break_count_;
+    char32_t last = last_code_point_;
     std::size_t n = 0;
     std::size_t columns = 0;
     for (; n < most; ++n) {
-        const std::uint8_t char_class = char_width.class_of(text[n]);
+        const char32_t ch = text[n];
+        const std::uint8_t char_class = char_width.class_of(ch);
         const std::size_t width = char_class & CHAR_WIDTH_MASK;
         // Letters may start a link; only non-ASCII text comes here, and none of it can.
         if ((char_class & CHAR_FLOWS) == 0 || columns + width > room) break;
         widths[n] = static_cast<std::uint8_t>(width);
         columns += width;
+        questions[n] = {last, ch};
+        last = ch;
     }
     if (n == 0) return text;
-    defer_grapheme_breaks(text, n);
+    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
     VtLine& line = lines_[row_];
     std::vector<VtCell>& cells = line.cells;
     reserve_cells(line, col_ + columns);
@@ -391,24 +393,6 @@ void Vt::settle_grapheme_state() {
         grapheme_break(deferred_breaks_[i].first, deferred_breaks_[i].second, grapheme_state_);
     }
     deferred_break_count_ = 0;
-}
-
-// The break questions of a run of characters of non-zero width after last_code_point_.
-void Vt::defer_grapheme_breaks(const char32_t* text, std::size_t n) {
-    char32_t last = last_code_point_;
-    while (n != 0) {
-        if (deferred_break_count_ == deferred_breaks_.size()) settle_grapheme_state();
-        const std::size_t room = deferred_breaks_.size() - deferred_break_count_;
-        const std::size_t count = std::min(n, room);
-        std::pair<char32_t, char32_t>* out = deferred_breaks_.data() + deferred_break_count_;
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i] = {last, text[i]};
-            last = text[i];
-        }
-        deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + count);
-        text += count;
-        n -= count;
-    }
 }
 
 void Vt::reset_grapheme_state(char32_t last) {

@@ -190,8 +190,8 @@ TEST(Combining, ZeroWidthJoinerSequencesStayInOneCellPerBase) {
 TEST(Combining, AMarkAfterAnyLengthOfWideTextJoinsTheLastCharacter) {
     // The break state is brought up to date only when a mark comes: before it, after a run of
     // text as long as the questions that wait, and after a longer one.
-    for (const int count : {1, 31, 32, 33, 90}) {
-        VtHarness h(400, 3);
+    for (const int count : {1, 63, 64, 65, 129, 200, 249}) {
+        VtHarness h(1000, 3);
         std::string text;
         for (int i = 0; i < count; ++i) text += "\xe4\xb8\x80";  // U+4E00
         h.feed(text + "\xcc\x81\xe2\x80\x8d" + text);  // U+0301 and a zero-width joiner between
