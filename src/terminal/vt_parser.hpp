@@ -432,7 +432,8 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 char32_t text[VT_TEXT_RUN_MAX];
                 std::size_t count = 0;
                 std::size_t length = 0;
-                while (count < std::size(text) && end - p >= 4 && (length = utf8_sequence_in_word(p, text[count])) != 0) {
+                while (count < std::size(text) && end - p >= 4 &&
+                       (length = utf8_sequence_in_word(p, text[count])) != 0) {
                     p += length;
                     ++count;
                 }

@@ -105,7 +105,9 @@ private:
 
     [[gnu::noinline]] std::uint8_t fill(char32_t ch) {
         const char32_t first = ch & ~char32_t{0xFF};
-        for (char32_t i = 0; i < 256; ++i) classes_[first + i].store(char_class_of(first + i), std::memory_order_relaxed);
+        for (char32_t i = 0; i < 256; ++i) {
+            classes_[first + i].store(char_class_of(first + i), std::memory_order_relaxed);
+        }
         return classes_[ch].load(std::memory_order_relaxed);
     }
 
