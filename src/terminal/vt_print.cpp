@@ -87,16 +87,16 @@ std::uint8_t char_class_of(char32_t ch) {
 
 // utf8proc's character widths, asked once per block of 256 code points and kept in one table
 // indexed by code point: text comes from few blocks, and a lookup costs a fraction of
-// utf8proc's. Only the pages of blocks in use are ever touched (hostile text touching every
-// block costs 1.1 MB once). Each entry is complete in itself, so terminals on several threads
-// may fill a block at once.
+// utf8proc's. The table is zeroed statically and only the pages of blocks in use are ever
+// touched (hostile text touching every block costs 1.1 MB once). Each entry is complete in
+// itself and accessed atomically, so terminals on several threads may fill a block at once.
 class CharWidths {
 public:
     int operator()(char32_t ch) { return class_of(ch) & CHAR_WIDTH_MASK; }
 
     std::uint8_t class_of(char32_t ch) {
         if (ch >= CODE_POINTS) return char_class_of(ch);
-        const std::uint8_t known = classes_[ch].load(std::memory_order_relaxed);
+        const std::uint8_t known = std::atomic_ref(classes_[ch]).load(std::memory_order_relaxed);
         return known != 0 ? known : fill(ch);
     }
 
@@ -106,15 +106,17 @@ private:
     [[gnu::noinline]] std::uint8_t fill(char32_t ch) {
         const char32_t first = ch & ~char32_t{0xFF};
         for (char32_t i = 0; i < 256; ++i) {
-            classes_[first + i].store(char_class_of(first + i), std::memory_order_relaxed);
+            std::atomic_ref(classes_[first + i]).store(char_class_of(first + i), std::memory_order_relaxed);
         }
-        return classes_[ch].load(std::memory_order_relaxed);
+        return std::atomic_ref(classes_[ch]).load(std::memory_order_relaxed);
     }
 
-    std::array<std::atomic<std::uint8_t>, CODE_POINTS> classes_{};
+    // No initializer: a static table of plain bytes is zero before the program starts, with no
+    // constructor to write its 1.1 MB.
+    std::uint8_t classes_[CODE_POINTS];
 };
 
-constinit CharWidths char_width;
+CharWidths char_width;
 
 // The grapheme break and composition answers of utf8proc depend on nothing but their
 // arguments, and text repeats the same few characters: the latest answers are kept in small
