@@ -303,7 +303,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
     VtLine& line = lines_[row_];
     std::vector<VtCell>& cells = line.cells;
-    reserve_cells(line, col_ + columns);
+    if (cells.capacity() < col_ + columns) reserve_cells(line, col_ + columns);
     cells.resize(col_ + columns);
     const VtCell& attributes = current_attributes_;
     VtCell* out = cells.data() + col_;
