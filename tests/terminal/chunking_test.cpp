@@ -45,6 +45,15 @@ TEST(Chunking, ShortStreamsGiveTheSameStateSplitAtEveryOffset) {
     }
 }
 
+// `count` split points inside a stream of `size` bytes, in order.
+std::vector<std::size_t> random_offsets(std::mt19937& rng, std::size_t size, std::size_t count) {
+    std::uniform_int_distribution<std::size_t> offset(1, size - 1);
+    std::vector<std::size_t> offsets(count);
+    for (auto& o : offsets) o = offset(rng);
+    std::sort(offsets.begin(), offsets.end());
+    return offsets;
+}
+
 // Text in many scripts, marks, emoji sequences, overhanging glyphs, links and the modes that
 // change how text lands: the paths that print runs of characters at once and one at a time
 // must agree.
@@ -75,12 +84,8 @@ TEST(Chunking, RandomTextInManyScriptsGivesTheSameStateHoweverItIsSplit) {
         VtHarness bytewise(17, 4);
         bytewise.feed(stream, 1);
         ASSERT_EQ(bytewise.state_fingerprint(), expected) << stream;
-        std::uniform_int_distribution<std::size_t> offset(1, stream.size() - 1);
-        std::vector<std::size_t> offsets(8);
-        for (auto& o : offsets) o = offset(rng);
-        std::sort(offsets.begin(), offsets.end());
         VtHarness split(17, 4);
-        split.feed_split(stream, offsets);
+        split.feed_split(stream, random_offsets(rng, stream.size(), 8));
         ASSERT_EQ(split.state_fingerprint(), expected) << stream;
     }
 }
@@ -94,12 +99,8 @@ TEST(Chunking, RealProgramCapturesGiveTheSameStateAtRandomSplits) {
         whole.feed(capture);
         const std::string expected = whole.state_fingerprint();
         std::mt19937 rng(4242);
-        std::uniform_int_distribution<std::size_t> offset(1, capture.size() - 1);
-        std::vector<std::size_t> offsets(500);
-        for (auto& o : offsets) o = offset(rng);
-        std::sort(offsets.begin(), offsets.end());
         VtHarness split(80, 24);
-        split.feed_split(capture, offsets);
+        split.feed_split(capture, random_offsets(rng, capture.size(), 500));
         EXPECT_EQ(split.state_fingerprint(), expected) << name;
         VtHarness bytewise(80, 24);
         bytewise.feed(capture, 1);
