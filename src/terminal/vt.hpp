@@ -236,7 +236,6 @@ private:
     // `width` is the character's own width in cells.
     void print_character(char32_t ch, int width);
     void print_non_ascii(char32_t ch);
-    bool append_character(char32_t ch, int width);
     const char32_t* append_code_points(const char32_t* text, const char32_t* end);
     void put_cell(VtLine& line, char32_t code);
     void insert_cell(VtLine& line, const VtCell& cell);

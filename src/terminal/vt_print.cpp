@@ -239,38 +239,6 @@ inline bool Vt::is_combining(char32_t ch, int width) {
     return !grapheme_break(last_code_point_, ch, grapheme_state_);
 }
 
-// Text flowing onto the end of its line, the common case of non-ASCII output: no wrap pending
-// or due, no insert mode, no link candidate, the cursor just past the line's last cell. The
-// steps of print_character for that case; false when it has to take the character.
-inline bool Vt::append_character(char32_t ch, int width) {
-    if (wrap_pending_ || modes_.insert || !link_detector_.ignores(ch) || width < 1 || width > 2 ||
-        col_ + width > cols_ || row_ >= lines_.size() || may_overhang(ch)) {
-        return false;
-    }
-    VtLine& line = lines_[row_];
-    std::vector<VtCell>& cells = line.cells;
-    if (cells.size() != col_) return false;
-    const std::size_t end = cells.size() + static_cast<std::size_t>(width);
-    if (cells.capacity() < end) reserve_cells(line, end);
-    cells.push_back(current_attributes_);
-    cells.back().code = ch;
-    if (width == 2) {
-        cells.push_back(current_attributes_);
-        cells.back().code = VT_WIDE_CHAR_TAIL;
-    }
-    line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + width - 1));
-    changed_ = true;
-    record_last_char(ch);
-    col_ = static_cast<std::uint16_t>(col_ + width);
-    if (col_ >= cols_) {
-        wrap_pending_ = true;
-        col_ = static_cast<std::uint16_t>(cols_ - 1);
-    }
-    last_code_point_ = ch;
-    repaint_required_ = true;
-    return true;
-}
-
 // The longest prefix of `text` that flows onto the end of the cursor's line, appended in two
 // passes: the widths first, then the cells, each written whole with no branch on its width.
 // Returns the first character it did not take; print_non_ascii takes that one.
@@ -363,7 +331,7 @@ inline void Vt::print_non_ascii(char32_t ch) {
         combine_character(ch);
         return;
     }
-    if (!append_character(ch, width)) print_character(ch, width);
+    print_character(ch, width);
 }
 
 void Vt::print_code_point(char32_t ch) { print_non_ascii(ch); }
