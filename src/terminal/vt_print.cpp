@@ -314,6 +314,8 @@ void Vt::print_run(std::string_view run) {
         for (const char c : run) {
             const char32_t ch = translate(static_cast<std::uint8_t>(c));
             print_character(ch, char_width(ch));
+            // No mark or joiner is among these characters: the grapheme rules start afresh.
+            reset_grapheme_state(ch);
         }
         return;
     }

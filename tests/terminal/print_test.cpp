@@ -289,6 +289,17 @@ TEST(Charsets, TranslatedTextTakesTheCharacterPath) {
     EXPECT_EQ(h.screen(), "\xe2\x94\x80\xe2\x94\x80\xe2\x94\x82q\n");
 }
 
+TEST(Charsets, AMarkJoinsATranslatedCharacterWhateverCameBeforeIt) {
+    // The soft hyphen before the line drawing ends a grapheme; the mark follows the line.
+    for (const std::size_t chunk : {std::size_t{0}, std::size_t{1}}) {
+        VtHarness h(10, 2);
+        h.feed("\x1b(0\xce\xa9\xc2\xadq\xcc\x81", chunk);
+        EXPECT_EQ(cell(h, 0, 2).code, U'\u2500') << chunk;
+        EXPECT_EQ(cell(h, 0, 2).combine[0], U'\u0301') << chunk;
+        EXPECT_EQ(h.vt.cursor_col(), 3) << chunk;
+    }
+}
+
 TEST(Wcwidth, GivesColumnsFromTheCharacterTables) {
     EXPECT_EQ(wcwidth(U'\u4E00'), 2);
     EXPECT_EQ(wcwidth(U'\u0301'), 0);
