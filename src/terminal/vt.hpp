@@ -244,6 +244,7 @@ private:
     void settle_grapheme_state();
     void reset_grapheme_state(char32_t last);
     void combine_character(char32_t ch);
+    bool join_mark(VtCell& cell, char32_t mark);
     void write_back_record(char32_t base);
     void wrap_to_next_line();
     // A control or escape ends the text: no more combining, and the link candidate is done.

@@ -71,7 +71,7 @@ struct VtCsi {
     std::uint8_t intermediate() const { return intermediate_count ? intermediates[0] : 0; }
 };
 
-// The most non-ASCII characters handed over in one run.
+// The most characters of non-ASCII text handed over in one run.
 inline constexpr std::size_t VT_TEXT_RUN_MAX = 64;
 
 // Caps on string payloads; past a cap the string is consumed to its terminator and dropped.
@@ -83,7 +83,8 @@ inline constexpr std::size_t VT_APC_MAX = 4 * 1024 * 1024;
 // complete actions to its handler, which provides
 //   print_run(std::string_view)         printable ASCII, in runs
 //   print_code_point(char32_t)          one decoded non-ASCII character (U+FFFD for bad UTF-8)
-//   print_code_points(std::u32string_view)  well-formed non-ASCII characters, in runs
+//   print_code_points(std::u32string_view)  well-formed non-ASCII characters, in runs, with
+//                                       single printable ASCII ones between them
 //   execute(std::uint8_t)               a C0 control other than ESC, CAN and SUB
 //   escape_started()                    ESC in ground: the text before it has ended
 //   esc_dispatch(intermediate, final)   ESC [intermediate] final
@@ -432,8 +433,15 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 char32_t text[VT_TEXT_RUN_MAX];
                 std::size_t count = 0;
                 std::size_t length = 0;
-                while (count < std::size(text) && end - p >= 4 &&
-                       (length = utf8_sequence_in_word(p, text[count])) != 0) {
+                while (count < std::size(text) && end - p >= 4) {
+                    length = utf8_sequence_in_word(p, text[count]);
+                    if (length == 0) {
+                        // One printable ASCII character between non-ASCII ones (a space, a
+                        // letter before its combining mark) stays in the run.
+                        if (p[0] < 0x20 || p[0] >= 0x7F || p[1] < 0xC2) break;
+                        text[count] = p[0];
+                        length = 1;
+                    }
                     p += length;
                     ++count;
                 }

@@ -74,15 +74,27 @@ inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end)
 }
 
 // A character's width in its low bits, and CHAR_FLOWS when text may simply flow over it: one or
-// two cells, no glyph that overhangs. CHAR_KNOWN marks the entries of the table below.
+// two cells, no glyph that overhangs. CHAR_MARK is a mark with no width that joins the
+// character before it unless that one ends graphemes (Unicode's "never break before Extend or
+// ZWJ"); marks drawn as line decorations are left out. Marks join a character with
+// CHAR_JOINS_MARKS: anything but a control, CR or LF. CHAR_KNOWN marks the entries of the
+// table below.
 constexpr std::uint8_t CHAR_WIDTH_MASK = 0x3;
 constexpr std::uint8_t CHAR_FLOWS = 0x4;
+constexpr std::uint8_t CHAR_MARK = 0x8;
+constexpr std::uint8_t CHAR_JOINS_MARKS = 0x10;
 constexpr std::uint8_t CHAR_KNOWN = 0x80;
 
 std::uint8_t char_class_of(char32_t ch) {
     const int width = utf8proc_charwidth(static_cast<utf8proc_int32_t>(ch));
+    const int bound = utf8proc_get_property(static_cast<utf8proc_int32_t>(ch))->boundclass;
     const bool flows = (width == 1 || width == 2) && !may_overhang(ch);
-    return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0) | CHAR_KNOWN);
+    const bool mark = width == 0 && (bound == UTF8PROC_BOUNDCLASS_EXTEND || bound == UTF8PROC_BOUNDCLASS_ZWJ) &&
+                      decoration_of_mark(ch) == 0;
+    const bool joins_marks = bound != UTF8PROC_BOUNDCLASS_CR && bound != UTF8PROC_BOUNDCLASS_LF &&
+                             bound != UTF8PROC_BOUNDCLASS_CONTROL;
+    return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0) | (mark ? CHAR_MARK : 0) |
+                                     (joins_marks ? CHAR_JOINS_MARKS : 0) | CHAR_KNOWN);
 }
 
 // utf8proc's character widths, asked once per block of 256 code points and kept in one table
@@ -241,64 +253,93 @@ inline bool Vt::is_combining(char32_t ch, int width) {
 
 // The longest prefix of `text` that flows onto the end of the cursor's line, appended in two
 // passes: the widths first, then the cells, each written whole with no branch on its width.
-// Returns the first character it did not take; print_non_ascii takes that one.
+// Marks join the character before them on the way. Returns the first character it did not
+// take; print_non_ascii takes that one.
 const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end) {
-    if (wrap_pending_ || modes_.insert || !link_detector_.idle() || last_code_point_ == 0 ||
-        row_ >= lines_.size() || lines_[row_].cells.size() != col_) {
+    if (wrap_pending_ || modes_.insert || last_code_point_ == 0 || row_ >= lines_.size() ||
+        lines_[row_].cells.size() != col_) {
         return text;
+    }
+    if (!link_detector_.idle()) {
+        // A candidate still in its scheme or its "//" ends at any non-ASCII character with
+        // nothing to link (a letter before a mark); one with text may be a link.
+        if (link_detector_.state() > VT_URI_STATE_SLASH) return text;
+        link_detector_.reset();
     }
     std::uint8_t widths[VT_TEXT_RUN_MAX];
     const std::size_t room = static_cast<std::size_t>(cols_ - col_);
     const std::size_t most = std::min<std::size_t>(VT_TEXT_RUN_MAX, static_cast<std::size_t>(end - text));
-    // The characters' grapheme questions wait, written as the widths are taken.
+    // The characters' grapheme questions wait, written as the widths are taken: the answer is
+    // known for all of them.
     if (deferred_break_count_ + most > deferred_breaks_.size()) settle_grapheme_state();
     std::pair<char32_t, char32_t>* const questions = deferred_breaks_.data() + deferred_break_count_;
+    // An ASCII character stands for itself unless a character set is in use. A letter may start
+    // a link, except before a non-ASCII character, which ends the candidate at once.
+    const bool ascii_as_is = !translation_possible();
+    const auto ascii_taken = [&](std::size_t at) {
+        return ascii_as_is && (!VtLinkDetector::can_start(text[at]) || (at + 1 < most && text[at + 1] >= 0x80));
+    };
     char32_t last = last_code_point_;
+    std::uint8_t last_class = char_width.class_of(last);
     std::size_t n = 0;
     std::size_t columns = 0;
     for (; n < most; ++n) {
         const char32_t ch = text[n];
         const std::uint8_t char_class = char_width.class_of(ch);
         const std::size_t width = char_class & CHAR_WIDTH_MASK;
-        // Letters may start a link; only non-ASCII text comes here, and none of it can.
-        if ((char_class & CHAR_FLOWS) == 0 || columns + width > room) break;
+        const bool joins = (char_class & CHAR_MARK) != 0 && (last_class & CHAR_JOINS_MARKS) != 0;
+        if (((char_class & CHAR_FLOWS) == 0 && !joins) || columns + width > room) break;
+        if (ch < 0x80 && !ascii_taken(n)) break;
         widths[n] = static_cast<std::uint8_t>(width);
         columns += width;
         questions[n] = {last, ch};
         last = ch;
+        last_class = char_class;
     }
     if (n == 0) return text;
     deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
+    // Marks before the run's first character join the cell printed before it.
+    std::size_t i = 0;
+    for (; i < n && widths[i] == 0; ++i) combine_character(text[i]);
+    last_code_point_ = text[n - 1];
+    if (i == n) return text + n;
+    std::size_t last_writer = n - 1;
+    while (widths[last_writer] == 0) --last_writer;
     VtLine& line = lines_[row_];
     std::vector<VtCell>& cells = line.cells;
     if (cells.capacity() < col_ + columns) reserve_cells(line, col_ + columns);
     cells.resize(col_ + columns);
     const VtCell& attributes = current_attributes_;
     VtCell* out = cells.data() + col_;
+    VtCell* base = out;
     // Every character but the last writes a tail after itself: a narrow one's is overwritten by
     // the next character.
-    for (std::size_t i = 0; i + 1 < n; ++i) {
+    for (; i < last_writer; ++i) {
+        if (widths[i] == 0) {
+            join_mark(*base, text[i]);
+            continue;
+        }
+        base = out;
         std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
         out->code = text[i];
         std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
         out[1].code = VT_WIDE_CHAR_TAIL;
         out += widths[i];
     }
+    base = out;
     std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
-    out->code = text[n - 1];
-    if (widths[n - 1] == 2) {
+    out->code = text[last_writer];
+    if (widths[last_writer] == 2) {
         std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
         out[1].code = VT_WIDE_CHAR_TAIL;
     }
+    for (i = last_writer + 1; i < n; ++i) join_mark(*base, text[i]);
     line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + columns - 1));
     changed_ = repaint_required_ = true;
-    const auto last_col = static_cast<std::uint16_t>(out - cells.data());
-    std::memcpy(static_cast<void*>(&last_char_.cell), &attributes, sizeof(VtCell));
-    last_char_.cell.code = text[n - 1];
+    std::memcpy(static_cast<void*>(&last_char_.cell), base, sizeof(VtCell));
     last_char_.row = row_;
-    last_char_.col = last_col;
+    last_char_.col = static_cast<std::uint16_t>(base - cells.data());
     last_char_.recorded = true;
-    last_code_point_ = text[n - 1];
     col_ = static_cast<std::uint16_t>(col_ + columns);
     if (col_ >= cols_) {
         wrap_pending_ = true;
@@ -339,13 +380,21 @@ inline void Vt::print_non_ascii(char32_t ch) {
 void Vt::print_code_point(char32_t ch) { print_non_ascii(ch); }
 
 // Most non-ASCII text comes this way: runs that flow onto the end of the line are appended
-// whole, and the character path takes what stops them (a mark, a wrap, a link candidate).
+// whole, and the character paths take what stops them (a wrap, a link candidate, a mark after
+// a control).
 void Vt::print_code_points(std::u32string_view text) {
     const char32_t* p = text.data();
     const char32_t* const end = p + text.size();
     while (p != end) {
         p = append_code_points(p, end);
-        if (p != end) print_non_ascii(*p++);
+        if (p == end) break;
+        const char32_t ch = *p++;
+        if (ch < 0x80) {
+            const char byte = static_cast<char>(ch);
+            print_run({&byte, 1});
+        } else {
+            print_non_ascii(ch);
+        }
     }
 }
 
@@ -457,21 +506,30 @@ void Vt::combine_character(char32_t ch) {
     const std::uint8_t decoration = record.has(VT_CELL_LINE_COLOR_SET) ? 0 : decoration_of_mark(ch);
     if (decoration != 0) {
         record.decorations |= decoration;
-    } else if (record.combine[0] == 0) {
-        const char32_t composition = composed(base, ch);
-        if (composition != 0) {
-            record.code = composition;
-        } else {
-            record.combine[0] = ch;
-        }
-    } else if (record.combine[1] == 0) {
-        record.combine[1] = ch;
-    } else {
-        static constexpr const char* FORMAT = "Combining character limit (%zu) exceeded\n";
-        if (warnings_.allow(FORMAT)) warn(FORMAT, std::size(record.combine));
+    } else if (!join_mark(record, ch)) {
         return;
     }
     write_back_record(base);
+}
+
+// The mark composes with the cell's character (e and U+0301 give U+00E9) or takes a free
+// combining slot; false when none is left.
+bool Vt::join_mark(VtCell& cell, char32_t mark) {
+    if (cell.combine[0] == 0) {
+        const char32_t composition = composed(cell.code, mark);
+        if (composition != 0) {
+            cell.code = composition;
+        } else {
+            cell.combine[0] = mark;
+        }
+    } else if (cell.combine[1] == 0) {
+        cell.combine[1] = mark;
+    } else {
+        static constexpr const char* FORMAT = "Combining character limit (%zu) exceeded\n";
+        if (warnings_.allow(FORMAT)) warn(FORMAT, std::size(cell.combine));
+        return false;
+    }
+    return true;
 }
 
 // The recorded cell goes back to its place, unless that cell was overwritten since.

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "terminal/vt_harness.hpp"
+#include "terminal/wcwidth.hpp"
 
 namespace zelto::test {
 namespace {
@@ -67,7 +68,11 @@ std::string random_text_stream(std::mt19937& rng) {
         "\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa",   // a flag
         "\xee\x82\xb0", "\xe2\x9c\x94",       // private use and a dingbat
         "\xe2\x80\x8b", "\xef\xbf\xbd",       // zero width space, replacement
+        "\xc2\xad", "\xef\xb8\x8f",        // soft hyphen (a control to graphemes), VS16
+        "\xcc\x80\xcc\x81\xcc\x82", "\xcc\xb2",  // marks past the limit, an underline mark
+        "a", "q", ".", ":", "www", "http", "https://x.org", // single ASCII between non-ASCII text
         "word ", "https://example.org/\xc3\xa9 ", "\r\n", "\r", "\t",
+        "\x1b(0", "\x1b(B", "\x1bN",           // DEC graphics in and out, a single shift
         "\x1b[4h", "\x1b[4l", "\x1b[?7l", "\x1b[?7h", "\x1b[3D", "\x1b[1;3H", "\x1b" "c",
     };
     std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);
@@ -88,6 +93,27 @@ TEST(Chunking, RandomTextInManyScriptsGivesTheSameStateHoweverItIsSplit) {
         split.feed_split(stream, random_offsets(rng, stream.size(), 8));
         ASSERT_EQ(split.state_fingerprint(), expected) << stream;
     }
+}
+
+// Inside a run, marks join their base without asking the grapheme rules each time: for every
+// character of no width, after bases of several kinds, the run must agree with the path that
+// asks.
+TEST(Chunking, EveryZeroWidthCharacterLandsTheSameInARunAsAlone) {
+    const char* const bases[] = {"a", "\xe6\x97\xa5", "\xf0\x9f\x98\x80", "\xf0\x9f\x87\xa9",
+                                 "\xe0\xa4\x95", "\xc2\xad"};
+    int checked = 0;
+    for (char32_t ch = 0x80; ch <= 0x10FFFF; ++ch) {
+        if ((ch >= 0xD800 && ch <= 0xDFFF) || wcwidth(ch) != 0) continue;
+        for (const char* base : bases) {
+            // Between wide characters, so that the base and the mark arrive in one run.
+            const std::string stream = "\xe6\x97\xa5" + std::string(base) + utf8(ch) + "\xe6\x97\xa5";
+            VtHarness bytewise(12, 2);
+            bytewise.feed(stream, 1);
+            ASSERT_EQ(bytewise.state_fingerprint(), whole_state(stream, 12, 2)) << std::hex << static_cast<std::uint32_t>(ch) << " after " << base;
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 1000);
 }
 
 // Captures of real programs, recorded from a terminal of 80 x 24.

@@ -139,6 +139,16 @@ TEST(Combining, AComposableMarkMergesIntoItsBase) {
     EXPECT_EQ(h.vt.cursor_col(), 2);
 }
 
+TEST(Combining, ALetterBetweenWideCharactersTakesItsMarks) {
+    VtHarness h(12, 2);
+    h.feed("\xe6\x97\xa5" "e\xcc\x81\xe6\x97\xa5 a\xcc\x88\xcc\xa3\xe6\x97\xa5");
+    EXPECT_EQ(h.screen(), "\xe6\x97\xa5\xc3\xa9\xe6\x97\xa5 \xc3\xa4\xe6\x97\xa5\n");
+    EXPECT_EQ(cell(h, 0, 2).code, U'\u00E9');
+    EXPECT_EQ(cell(h, 0, 6).code, U'\u00E4');
+    EXPECT_EQ(cell(h, 0, 6).combine[0], U'\u0323');
+    EXPECT_EQ(cell(h, 0, 7).code, U'\u65E5');
+}
+
 TEST(Combining, AThirdMarkIsDropped) {
     VtHarness h(10, 2);
     h.feed("q\xcc\x81\xcc\x82\xcc\x83");
