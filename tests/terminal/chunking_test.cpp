@@ -70,7 +70,7 @@ std::string random_text_stream(std::mt19937& rng) {
         "\xe2\x80\x8b", "\xef\xbf\xbd",       // zero width space, replacement
         "\xc2\xad", "\xef\xb8\x8f",        // soft hyphen (a control to graphemes), VS16
         "\xcc\x80\xcc\x81\xcc\x82", "\xcc\xb2",  // marks past the limit, an underline mark
-        "a", "q", ".", ":", "www", "http", "https://x.org", // single ASCII between non-ASCII text
+        "a", "q", ".", ":", "www", "http", "https://x.org",  // ASCII between non-ASCII text
         "word ", "https://example.org/\xc3\xa9 ", "\r\n", "\r", "\t",
         "\x1b(0", "\x1b(B", "\x1bN",           // DEC graphics in and out, a single shift
         "\x1b[4h", "\x1b[4l", "\x1b[?7l", "\x1b[?7h", "\x1b[3D", "\x1b[1;3H", "\x1b" "c",
@@ -109,7 +109,8 @@ TEST(Chunking, EveryZeroWidthCharacterLandsTheSameInARunAsAlone) {
             const std::string stream = "\xe6\x97\xa5" + std::string(base) + utf8(ch) + "\xe6\x97\xa5";
             VtHarness bytewise(12, 2);
             bytewise.feed(stream, 1);
-            ASSERT_EQ(bytewise.state_fingerprint(), whole_state(stream, 12, 2)) << std::hex << static_cast<std::uint32_t>(ch) << " after " << base;
+            ASSERT_EQ(bytewise.state_fingerprint(), whole_state(stream, 12, 2))
+                << std::hex << static_cast<std::uint32_t>(ch) << " after " << base;
         }
         ++checked;
     }
