@@ -343,8 +343,9 @@ private:
     char32_t last_code_point_ = 0;
     std::int32_t grapheme_state_ = 0;
     // Grapheme break questions (previous character, character) whose answer nothing needed yet:
-    // only a character of width 0 can combine, so the state is brought up to date for those
-    // alone, and a control or ASCII text, which start the state afresh, drop the questions.
+    // only a character of width 0 can combine, and a mark in a run of text is known to, so the
+    // state is brought up to date for a zero-width character on the character path alone; a
+    // control or a run of ASCII text, which start the state afresh, drop the questions.
     // Room for a whole run of text (VT_TEXT_RUN_MAX) beside those waiting from earlier runs.
     std::array<std::pair<char32_t, char32_t>, 2 * VT_TEXT_RUN_MAX> deferred_breaks_{};
     std::uint8_t deferred_break_count_ = 0;

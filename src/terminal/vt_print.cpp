@@ -97,9 +97,9 @@ std::uint8_t char_class_of(char32_t ch) {
                                      (joins_marks ? CHAR_JOINS_MARKS : 0) | CHAR_KNOWN);
 }
 
-// utf8proc's character widths, asked once per block of 256 code points and kept in one table
-// indexed by code point: text comes from few blocks, and a lookup costs a fraction of
-// utf8proc's. The table is zeroed statically and only the pages of blocks in use are ever
+// utf8proc's character widths with the classes above, asked once per block of 256 code points
+// and kept in one table indexed by code point: text comes from few blocks, and a lookup costs a
+// fraction of utf8proc's. The table is zeroed statically and only the pages of blocks in use are ever
 // touched (hostile text touching every block costs 1.1 MB once). Each entry is complete in
 // itself and accessed atomically, so terminals on several threads may fill a block at once.
 class CharWidths {
