@@ -319,7 +319,7 @@ private:
     std::vector<VtLine> alt_lines_;
     // Cell storage of lines that scrolled away, taken by the next lines that grow. The
     // scrollback is trimmed once per chunk, so the limit covers the lines of a large chunk.
-    std::vector<std::vector<VtCell>> spare_cells_;
+    std::vector<VtCells> spare_cells_;
     std::size_t spare_cells_bytes_ = 0;
     static constexpr std::size_t SPARE_CELLS_LIMIT = 8 * 1024 * 1024;
 

@@ -92,9 +92,38 @@ static_assert(sizeof(VtCell) == 32);
 static_assert(std::is_trivially_copyable_v<VtCell>);
 static_assert(std::has_unique_object_representations_v<VtCell>);
 
+// Cell storage that grows without a zero fill: the printing paths write every cell they add
+// whole, and filling first doubles the stores of a line of text. Everything else that grows a
+// line gives the new cells their value (resize(n, cell), append_copies). In debug builds the new
+// cells hold garbage, so a path that forgets one shows it in the tests.
+template <class T>
+struct VtCellAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = VtCellAllocator<U>;
+    };
+    VtCellAllocator() = default;
+    template <class U>
+    VtCellAllocator(const VtCellAllocator<U>&) noexcept {}
+    // A cell is an implicit-lifetime type: the allocation already holds it.
+    void construct(T* cell) noexcept {
+#ifndef NDEBUG
+        std::memset(static_cast<void*>(cell), 0xA5, sizeof(T));
+#else
+        static_cast<void>(cell);
+#endif
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        std::construct_at(p, std::forward<Args>(args)...);
+    }
+};
+
+using VtCells = std::vector<VtCell, VtCellAllocator<VtCell>>;
+
 // Appends `count` copies of `cell`. Copied as raw bytes from where `cell` lives: a copy through
 // a stack temporary costs a store-forwarding stall per cell on the printing path.
-inline void append_copies(std::vector<VtCell>& cells, std::size_t count, const VtCell& cell) {
+inline void append_copies(VtCells& cells, std::size_t count, const VtCell& cell) {
     const std::size_t start = cells.size();
     cells.resize(start + count);
     VtCell* out = cells.data() + start;
@@ -187,7 +216,7 @@ struct VtCommand {
 };
 
 struct VtLine {
-    std::vector<VtCell> cells;
+    VtCells cells;
     VtLineProxy proxy;
     // URIs the cells refer to by 1-based index; entries are only added while the line lives.
     std::unique_ptr<std::vector<std::string>> links;
@@ -208,7 +237,7 @@ struct VtLine {
     // scrolls in takes the storage of one that scrolled away once text lands on it.
     VtLine() = default;
     // A new line that takes over `storage` for its cells, emptied.
-    explicit VtLine(std::vector<VtCell> storage) : cells(std::move(storage)) { cells.clear(); }
+    explicit VtLine(VtCells storage) : cells(std::move(storage)) { cells.clear(); }
     VtLine(VtLine&&) noexcept = default;
     VtLine& operator=(VtLine&&) noexcept = default;
     VtLine(const VtLine&) = delete;

@@ -64,7 +64,7 @@ constexpr std::uint8_t MARK_DECORATIONS = VT_CELL_UNDERLINED | VT_CELL_DOUBLE_UN
 // whole, its other half left as a space, so no glyph hangs over a neighbour. True if any did.
 // Asked for every character printed, and nearly always false, so the test is inline.
 inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end) {
-    const std::vector<VtCell>& cells = line.cells;
+    const VtCells& cells = line.cells;
     const bool left = first > 0 && first < cells.size() && cells[first].code == VT_WIDE_CHAR_TAIL &&
                       cells[first - 1].code != VT_WIDE_CHAR_TAIL;
     const bool right = end < cells.size() && cells[end].code == VT_WIDE_CHAR_TAIL;
@@ -214,7 +214,7 @@ char32_t composed(char32_t base, char32_t mark) {
 // would stall store forwarding on every character.
 inline void Vt::put_cell(VtLine& line, char32_t code) {
     const VtCell& attributes = current_attributes_;
-    std::vector<VtCell>& cells = line.cells;
+    VtCells& cells = line.cells;
     if (cells.size() <= col_) {
         if (cells.size() < col_) ensure_cell(line, col_ - 1u);
         if (cells.size() == cells.capacity()) reserve_cells(line, col_ + 1u);
@@ -306,7 +306,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     std::size_t last_writer = n - 1;
     while (widths[last_writer] == 0) --last_writer;
     VtLine& line = lines_[row_];
-    std::vector<VtCell>& cells = line.cells;
+    VtCells& cells = line.cells;
     if (cells.capacity() < col_ + columns) reserve_cells(line, col_ + columns);
     cells.resize(col_ + columns);
     const VtCell& attributes = current_attributes_;

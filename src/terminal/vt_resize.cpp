@@ -23,7 +23,7 @@ std::uint16_t to_u16(std::uint32_t value) {
 // line is re-wrapped narrower, so they do not wrap into lines of their own.
 bool is_reflow_blank(const VtCell& cell) { return cell.link == 0 && is_trimmable_blank_cell(cell); }
 
-void trim_trailing_blanks(std::vector<VtCell>& cells) {
+void trim_trailing_blanks(VtCells& cells) {
     auto end = cells.end();
     while (end != cells.begin() && is_reflow_blank(*(end - 1))) --end;
     cells.erase(end, cells.end());
@@ -31,7 +31,7 @@ void trim_trailing_blanks(std::vector<VtCell>& cells) {
 
 // The end of the line that starts at `from` when at most `cols` cells fit: a wide character
 // that would straddle the edge moves whole to the next line.
-std::size_t wrap_end(const std::vector<VtCell>& cells, std::size_t from, std::size_t cols) {
+std::size_t wrap_end(const VtCells& cells, std::size_t from, std::size_t cols) {
     const std::size_t end = from + cols;
     if (end >= cells.size()) return cells.size();
     std::size_t head = end;
@@ -298,7 +298,7 @@ private:
     std::vector<std::size_t> line_map_;
     std::array<Point, 2> points_{};
     Marks marks_;
-    std::vector<VtCell> cells_;
+    VtCells cells_;
     std::vector<std::size_t> offsets_;
     std::vector<std::size_t> starts_;
     std::vector<std::string> links_;

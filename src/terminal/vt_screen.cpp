@@ -45,7 +45,7 @@ void Vt::destroy_proxy(VtLineProxy& proxy) {
 void Vt::release_line(VtLine& line) {
     line.links.reset();
     destroy_proxy(line.proxy);
-    line.cells = std::vector<VtCell>();
+    line.cells = VtCells();
     line.command.reset();
 }
 
@@ -82,7 +82,7 @@ void Vt::reserve_cells(VtLine& line, std::size_t count) {
     }
     const std::size_t wanted = std::max<std::size_t>(count, cols_);
     if (!spare_cells_.empty() && spare_cells_.back().capacity() >= wanted) {
-        std::vector<VtCell> cells = std::move(spare_cells_.back());
+        VtCells cells = std::move(spare_cells_.back());
         spare_cells_.pop_back();
         spare_cells_bytes_ -= cells.capacity() * sizeof(VtCell);
         cells.assign(line.cells.begin(), line.cells.end());
@@ -93,7 +93,7 @@ void Vt::reserve_cells(VtLine& line, std::size_t count) {
 }
 
 void Vt::recycle_line(VtLine& line) {
-    std::vector<VtCell> cells = std::move(line.cells);
+    VtCells cells = std::move(line.cells);
     release_line(line);
     const std::size_t bytes = cells.capacity() * sizeof(VtCell);
     if (cells.capacity() < cols_ || spare_cells_bytes_ + bytes > SPARE_CELLS_LIMIT) return;
@@ -103,7 +103,7 @@ void Vt::recycle_line(VtLine& line) {
 }
 
 void Vt::renew_line(VtLine& line) {
-    std::vector<VtCell> cells = std::move(line.cells);
+    VtCells cells = std::move(line.cells);
     release_line(line);
     line = VtLine(std::move(cells));
     if (!background_is_default()) line.cells.assign(cols_, current_attributes_);
@@ -353,7 +353,7 @@ void Vt::remove_oldest_lines(std::size_t n) {
     // lines of their own before they are erased.
     const std::size_t kept = lines_.size() - n;
     std::memmove(static_cast<void*>(lines_.data()), lines_.data() + n, kept * sizeof(VtLine));
-    for (std::size_t i = kept; i < lines_.size(); ++i) std::construct_at(&lines_[i], std::vector<VtCell>());
+    for (std::size_t i = kept; i < lines_.size(); ++i) std::construct_at(&lines_[i], VtCells());
     lines_.erase(lines_.end() - static_cast<std::ptrdiff_t>(n), lines_.end());
     // Commands whose output scrolled away are forgotten, except the newest running one: its exit
     // status is still to come.

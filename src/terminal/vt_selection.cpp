@@ -84,7 +84,7 @@ void VtSelection::select_word(std::vector<VtLine>& lines, VtTextPoint point) {
     mode_ = VT_SELECTION_NORMAL;
     start_ = end_ = point;
     if (point.line >= lines.size()) return;
-    const std::vector<VtCell>& cells = lines[point.line].cells;
+    const VtCells& cells = lines[point.line].cells;
     if (point.col < cells.size() && !is_word_break(cells[point.col])) {
         std::size_t first = point.col;
         std::size_t last = point.col;

@@ -33,7 +33,7 @@ struct CellDifference {
     bool any() const { return first != SIZE_MAX; }
 };
 
-CellDifference differing_cells(const std::vector<VtCell>& a, const std::vector<VtCell>& b) {
+CellDifference differing_cells(const VtCells& a, const VtCells& b) {
     CellDifference diff;
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
@@ -42,7 +42,7 @@ CellDifference differing_cells(const std::vector<VtCell>& a, const std::vector<V
             diff.last = i;
         }
     }
-    const std::vector<VtCell>& longer = a.size() > b.size() ? a : b;
+    const VtCells& longer = a.size() > b.size() ? a : b;
     for (std::size_t i = common; i < longer.size(); ++i) {
         if (!is_unchanged_filler_cell(longer[i])) {
             if (!diff.any()) diff.first = i;
