@@ -251,10 +251,9 @@ inline bool Vt::is_combining(char32_t ch, int width) {
     return !grapheme_break(last_code_point_, ch, grapheme_state_);
 }
 
-// The longest prefix of `text` that flows onto the end of the cursor's line, appended in two
-// passes: the widths first, then the cells, each written whole with no branch on its width.
-// Marks join the character before them on the way. Returns the first character it did not
-// take; print_non_ascii takes that one.
+// The longest prefix of `text` that flows onto the end of the cursor's line, appended in one
+// pass with no branch on a character's width. Marks join the character before them on the way.
+// Returns the first character it did not take; print_non_ascii takes that one.
 const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end) {
     if (wrap_pending_ || modes_.insert || last_code_point_ == 0 || row_ >= lines_.size() ||
         lines_[row_].cells.size() != col_) {
@@ -266,11 +265,10 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
         if (link_detector_.state() > VT_URI_STATE_SLASH) return text;
         link_detector_.reset();
     }
-    std::uint8_t widths[VT_TEXT_RUN_MAX];
     const std::size_t room = static_cast<std::size_t>(cols_ - col_);
     const std::size_t most = std::min<std::size_t>(VT_TEXT_RUN_MAX, static_cast<std::size_t>(end - text));
-    // The characters' grapheme questions wait, written as the widths are taken: the answer is
-    // known for all of them.
+    // The characters' grapheme questions wait, written as the characters are taken: the answer
+    // is known for all of them.
     if (deferred_break_count_ + most > deferred_breaks_.size()) settle_grapheme_state();
     std::pair<char32_t, char32_t>* const questions = deferred_breaks_.data() + deferred_break_count_;
     // An ASCII character stands for itself unless a character set is in use. A letter may start
@@ -282,6 +280,29 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     char32_t last = last_code_point_;
     std::uint8_t last_class = char_width.class_of(last);
     std::size_t n = 0;
+    const auto take = [&](char32_t ch, std::uint8_t char_class) {
+        questions[n] = {last, ch};
+        last = ch;
+        last_class = char_class;
+    };
+    // Marks before the run's first character join the cell printed before it.
+    for (; n < most; ++n) {
+        const std::uint8_t char_class = char_width.class_of(text[n]);
+        if ((char_class & CHAR_MARK) == 0 || (last_class & CHAR_JOINS_MARKS) == 0) break;
+        take(text[n], char_class);
+        combine_character(text[n]);
+    }
+    // The line grows by as much as the rest could fill and is cut back to what it did fill.
+    VtLine& line = lines_[row_];
+    VtCells& cells = line.cells;
+    const std::size_t reach = std::min(room, 2 * (most - n));
+    reserve_cells(line, col_ + reach);
+    cells.resize(col_ + reach);
+    const VtCell& attributes = current_attributes_;
+    VtCell* out = cells.data() + col_;
+    // The cell the marks that follow join: the first character taken here is none, as the loop
+    // above took every mark that could join.
+    VtCell* base = nullptr;
     std::size_t columns = 0;
     for (; n < most; ++n) {
         const char32_t ch = text[n];
@@ -290,50 +311,24 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
         const bool joins = (char_class & CHAR_MARK) != 0 && (last_class & CHAR_JOINS_MARKS) != 0;
         if (((char_class & CHAR_FLOWS) == 0 && !joins) || columns + width > room) break;
         if (ch < 0x80 && !ascii_taken(n)) break;
-        widths[n] = static_cast<std::uint8_t>(width);
-        columns += width;
-        questions[n] = {last, ch};
-        last = ch;
-        last_class = char_class;
-    }
-    if (n == 0) return text;
-    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
-    // Marks before the run's first character join the cell printed before it.
-    std::size_t i = 0;
-    for (; i < n && widths[i] == 0; ++i) combine_character(text[i]);
-    last_code_point_ = text[n - 1];
-    if (i == n) return text + n;
-    std::size_t last_writer = n - 1;
-    while (widths[last_writer] == 0) --last_writer;
-    VtLine& line = lines_[row_];
-    VtCells& cells = line.cells;
-    if (cells.capacity() < col_ + columns) reserve_cells(line, col_ + columns);
-    cells.resize(col_ + columns);
-    const VtCell& attributes = current_attributes_;
-    VtCell* out = cells.data() + col_;
-    VtCell* base = out;
-    // Every character but the last writes a tail after itself: a narrow one's is overwritten by
-    // the next character.
-    for (; i < last_writer; ++i) {
-        if (widths[i] == 0) {
-            join_mark(*base, text[i]);
+        take(ch, char_class);
+        if (width == 0) {
+            join_mark(*base, ch);
             continue;
         }
-        base = out;
+        // The tail first: a narrow character's own cell then overwrites it.
+        std::memcpy(static_cast<void*>(out + width - 1), &attributes, sizeof(VtCell));
+        out[width - 1].code = VT_WIDE_CHAR_TAIL;
         std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
-        out->code = text[i];
-        std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
-        out[1].code = VT_WIDE_CHAR_TAIL;
-        out += widths[i];
+        out->code = ch;
+        base = out;
+        out += width;
+        columns += width;
     }
-    base = out;
-    std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
-    out->code = text[last_writer];
-    if (widths[last_writer] == 2) {
-        std::memcpy(static_cast<void*>(out + 1), &attributes, sizeof(VtCell));
-        out[1].code = VT_WIDE_CHAR_TAIL;
-    }
-    for (i = last_writer + 1; i < n; ++i) join_mark(*base, text[i]);
+    cells.resize(col_ + columns);
+    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
+    if (n != 0) last_code_point_ = text[n - 1];
+    if (base == nullptr) return text + n;
     line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + columns - 1));
     changed_ = repaint_required_ = true;
     std::memcpy(static_cast<void*>(&last_char_.cell), base, sizeof(VtCell));
