@@ -255,10 +255,7 @@ inline bool Vt::is_combining(char32_t ch, int width) {
 // pass with no branch on a character's width. Marks join the character before them on the way.
 // Returns the first character it did not take; print_non_ascii takes that one.
 const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end) {
-    if (wrap_pending_ || modes_.insert || last_code_point_ == 0 || row_ >= lines_.size() ||
-        lines_[row_].cells.size() != col_) {
-        return text;
-    }
+    if (wrap_pending_ || modes_.insert || row_ >= lines_.size() || lines_[row_].cells.size() != col_) return text;
     if (!link_detector_.idle()) {
         // A candidate still in its scheme or its "//" ends at any non-ASCII character with
         // nothing to link (a letter before a mark); one with text may be a link.
@@ -268,7 +265,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     const std::size_t room = static_cast<std::size_t>(cols_ - col_);
     const std::size_t most = std::min<std::size_t>(VT_TEXT_RUN_MAX, static_cast<std::size_t>(end - text));
     // The characters' grapheme questions wait, written as the characters are taken: the answer
-    // is known for all of them.
+    // is known for all of them. The first character after a control asks none.
     if (deferred_break_count_ + most > deferred_breaks_.size()) settle_grapheme_state();
     std::pair<char32_t, char32_t>* const questions = deferred_breaks_.data() + deferred_break_count_;
     // An ASCII character stands for itself unless a character set is in use. A letter may start
@@ -280,8 +277,10 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     char32_t last = last_code_point_;
     std::uint8_t last_class = char_width.class_of(last);
     std::size_t n = 0;
+    std::size_t asked = 0;
     const auto take = [&](char32_t ch, std::uint8_t char_class) {
-        questions[n] = {last, ch};
+        questions[asked] = {last, ch};
+        asked += last != 0;
         last = ch;
         last_class = char_class;
     };
@@ -326,7 +325,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
         columns += width;
     }
     cells.resize(col_ + columns);
-    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + n);
+    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + asked);
     if (n != 0) last_code_point_ = text[n - 1];
     if (base == nullptr) return text + n;
     line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + columns - 1));
