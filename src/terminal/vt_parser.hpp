@@ -8,6 +8,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace zelto {
 
 enum VtParserState : std::uint8_t {
@@ -382,44 +386,102 @@ inline std::size_t complete_utf8_sequence(const std::uint8_t* p, const std::uint
     return 0;
 }
 
-// As complete_utf8_sequence, for a sequence with four bytes readable from `p` on: decoded with
-// no branch on its length, which text in several scripts makes unpredictable.
-inline std::size_t utf8_sequence_in_word(const std::uint8_t* p, char32_t& code) {
-    struct Form {
-        std::uint8_t shift;         // drops the bytes after the sequence
-        std::uint32_t value_bits;   // the lead byte's and the continuations' payload
-        std::uint32_t tags_mask;    // the continuations' top two bits...
-        std::uint32_t tags;         // ...must read 10
-        std::uint32_t smallest;     // shorter forms are overlong
-        std::uint32_t span;         // from the smallest to the largest value of the form
-    };
-    static constexpr Form FORMS[5] = {
-        {0, 0, 0, 1, 0, 0},  // no sequence: the tags never match
-        {0, 0, 0, 1, 0, 0},
-        {16, 0x1F3F, 0xC0, 0x80, 0x80, 0x7FF - 0x80},
-        {8, 0x0F3F3F, 0xC0C0, 0x8080, 0x800, 0xFFFF - 0x800},
-        {0, 0x073F3F3F, 0xC0C0C0, 0x808080, 0x10000, 0x10FFFF - 0x10000},
-    };
-    // By the lead byte's top five bits: 0 for ASCII, continuations and 0xF8 on.
-    static constexpr std::uint8_t LENGTHS[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 3, 3, 4, 0};
-    const std::size_t length = LENGTHS[p[0] >> 3];
-    const Form& form = FORMS[length];
+// How the sequences of each length (2 to 4 bytes) are decoded from a word holding four bytes,
+// the lead byte highest, and checked.
+struct Utf8Form {
+    std::uint8_t shift;         // drops the bytes after the sequence
+    std::uint32_t value_bits;   // the lead byte's and the continuations' payload
+    std::uint32_t tags_mask;    // the continuations' top two bits...
+    std::uint32_t tags;         // ...must read 10
+    std::uint32_t smallest;     // shorter forms are overlong
+    std::uint32_t span;         // from the smallest to the largest value of the form
+};
+
+inline constexpr Utf8Form UTF8_FORMS[5] = {
+    {0, 0, 0, 1, 0, 0},  // no sequence: the tags never match
+    {0, 0, 0, 1, 0, 0},
+    {16, 0x1F3F, 0xC0, 0x80, 0x80, 0x7FF - 0x80},
+    {8, 0x0F3F3F, 0xC0C0, 0x8080, 0x800, 0xFFFF - 0x800},
+    {0, 0x073F3F3F, 0xC0C0C0, 0x808080, 0x10000, 0x10FFFF - 0x10000},
+};
+
+// The length of the sequence a lead byte starts, by its top five bits: 0 for ASCII,
+// continuations and 0xF8 on.
+inline constexpr std::uint8_t UTF8_LENGTHS[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                  0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 3, 3, 4, 0};
+
+// The value of the sequence of `form` at `p`, with four bytes readable and no branch on the
+// length; its bytes, shifted down, in `bytes`. False when the value is overlong, a surrogate or
+// past U+10FFFF.
+inline bool utf8_value(const std::uint8_t* p, const Utf8Form& form, std::uint32_t& bytes, char32_t& code) {
     std::uint32_t word;
     std::memcpy(&word, p, sizeof word);
     if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-    // The sequence's bytes, the lead byte highest and the bytes after it shifted out; the payload's
-    // six-bit groups are packed pairwise, then the pairs.
-    const std::uint32_t bytes = word >> form.shift;
+    // The payload's six-bit groups are packed pairwise, then the pairs.
+    bytes = word >> form.shift;
     std::uint32_t value = bytes & form.value_bits;
     value = (value & 0x003F003F) | (value >> 2 & 0x0FC00FC0);
     value = (value & 0xFFF) | (value >> 4 & 0xFFF000);
-    // Continuations in place, no overlong form, no surrogate, nothing past U+10FFFF: exactly the
-    // well-formed sequences.
-    const bool well_formed = ((bytes & form.tags_mask) == form.tags) & (value - form.smallest <= form.span) &
-                             (value - 0xD800 >= 0x800);
     code = value;
-    return well_formed ? length : 0;
+    return (value - form.smallest <= form.span) & (value - 0xD800 >= 0x800);
+}
+
+// As complete_utf8_sequence, for a sequence with four bytes readable from `p` on.
+inline std::size_t utf8_sequence_in_word(const std::uint8_t* p, char32_t& code) {
+    const std::size_t length = UTF8_LENGTHS[p[0] >> 3];
+    const Utf8Form& form = UTF8_FORMS[length];
+    std::uint32_t bytes;
+    const bool in_range = utf8_value(p, form, bytes, code);
+    return in_range & ((bytes & form.tags_mask) == form.tags) ? length : 0;
+}
+
+// One printable ASCII character between non-ASCII ones (a space, a letter before its combining
+// mark) stays in a run of text.
+inline bool ascii_joins_text(const std::uint8_t* p) {
+    return p[0] >= 0x20 && p[0] < 0x7F && p[1] >= 0xC2;
+}
+
+// Decodes text into `text` from `count` on while each sequence ends where the next starts, and
+// returns where it stopped: at the start of a sequence, for the loops of feed. Sequences are found
+// by their lead bytes, sixteen bytes at a time, so finding the next one never waits for decoding
+// this one (text in several scripts makes the lengths unpredictable), and the bytes between two
+// leads are continuations with no check of their own.
+inline const std::uint8_t* decode_text_windows(const std::uint8_t* p, const std::uint8_t* end, char32_t* text,
+                                               std::size_t& count) {
+#if defined(__SSE2__)
+    // A sequence anywhere in the window is decoded from four bytes at its start.
+    constexpr std::ptrdiff_t WINDOW = 16;
+    while (end - p >= WINDOW + 3 && count < VT_TEXT_RUN_MAX) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Every byte but a continuation (0x80 to 0xBF, below -64 as signed bytes) starts a sequence.
+        auto starts = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(-65))));
+        starts &= ~1u;
+        std::size_t at = 0;
+        while (starts != 0 && count < VT_TEXT_RUN_MAX) {
+            const auto next = static_cast<std::size_t>(std::countr_zero(starts));
+            starts &= starts - 1;
+            const std::size_t length = next - at;
+            const std::uint8_t* const sequence = p + at;
+            if (UTF8_LENGTHS[sequence[0] >> 3] == length) {
+                std::uint32_t unused;
+                if (!utf8_value(sequence, UTF8_FORMS[length], unused, text[count])) return sequence;
+            } else if (length == 1 && ascii_joins_text(sequence)) {
+                text[count] = sequence[0];
+            } else {
+                return sequence;
+            }
+            ++count;
+            at = next;
+        }
+        if (at == 0) break;
+        p += at;
+    }
+#else
+    static_cast<void>(end);
+    static_cast<void>(text);
+    static_cast<void>(count);
+#endif
+    return p;
 }
 
 template <class Handler>
@@ -433,12 +495,11 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 char32_t text[VT_TEXT_RUN_MAX];
                 std::size_t count = 0;
                 std::size_t length = 0;
+                p = decode_text_windows(p, end, text, count);
                 while (count < std::size(text) && end - p >= 4) {
                     length = utf8_sequence_in_word(p, text[count]);
                     if (length == 0) {
-                        // One printable ASCII character between non-ASCII ones (a space, a
-                        // letter before its combining mark) stays in the run.
-                        if (p[0] < 0x20 || p[0] >= 0x7F || p[1] < 0xC2) break;
+                        if (!ascii_joins_text(p)) break;
                         text[count] = p[0];
                         length = 1;
                     }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "terminal/vt_parser.hpp"
 
 namespace zelto {
@@ -73,21 +76,36 @@ struct CharacterRecorder : Recorder {
 
 TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
     // Every lead byte with second, third and fourth bytes at and around each boundary of the
-    // continuation ranges, followed by text: decoded from a whole chunk (four bytes at a time)
-    // and from single bytes.
+    // continuation ranges, in text: decoded from a whole chunk and from single bytes. The text
+    // before it puts it at the start of a sixteen-byte window, inside one and across the end of
+    // one; the text after it is long enough for the windows to reach it.
     const std::uint8_t edges[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
-    for (unsigned lead = 0x80; lead <= 0xFF; ++lead) {
-        for (const std::uint8_t b1 : edges) {
-            for (const std::uint8_t b2 : edges) {
-                for (const std::uint8_t b3 : edges) {
-                    const std::string bytes = {static_cast<char>(lead), static_cast<char>(b1), static_cast<char>(b2),
-                                               static_cast<char>(b3), '\xc3', '\xa9', 'z'};
-                    VtParser whole, single;
-                    CharacterRecorder from_whole, from_single;
-                    whole.feed(bytes, from_whole);
-                    for (const char c : bytes) single.feed({&c, 1}, from_single);
-                    ASSERT_EQ(from_whole.log, from_single.log)
-                        << std::hex << lead << ' ' << +b1 << ' ' << +b2 << ' ' << +b3;
+    const std::string befores[] = {"", "\xe6\x97\xa5\xc3\xa9\xc3\xa9", "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"};
+    const std::string after = "\xc3\xa9\xe6\x97\xa5\xc3\xa9 \xe6\x97\xa5\xf0\x9f\x98\x80\xc3\xa9z";
+    // Inside text, the leads at the edges of each kind of sequence.
+    const std::vector<unsigned> all_leads = [] {
+        std::vector<unsigned> leads;
+        for (unsigned lead = 0x80; lead <= 0xFF; ++lead) leads.push_back(lead);
+        return leads;
+    }();
+    const std::vector<unsigned> edge_leads = {0x80, 0xBF, 0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC,
+                                              0xED, 0xEE, 0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+    for (const std::string& before : befores) {
+        for (const unsigned lead : before.empty() ? all_leads : edge_leads) {
+            for (const std::uint8_t b1 : edges) {
+                for (const std::uint8_t b2 : edges) {
+                    for (const std::uint8_t b3 : edges) {
+                        const std::string bytes = before +
+                                                  std::string{static_cast<char>(lead), static_cast<char>(b1),
+                                                              static_cast<char>(b2), static_cast<char>(b3)} +
+                                                  after;
+                        VtParser whole, single;
+                        CharacterRecorder from_whole, from_single;
+                        whole.feed(bytes, from_whole);
+                        for (const char c : bytes) single.feed({&c, 1}, from_single);
+                        ASSERT_EQ(from_whole.log, from_single.log) << before.size() << ": " << std::hex << lead
+                                                                   << ' ' << +b1 << ' ' << +b2 << ' ' << +b3;
+                    }
                 }
             }
         }
