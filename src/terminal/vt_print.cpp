@@ -205,6 +205,30 @@ char32_t composed(char32_t base, char32_t mark) {
     return composition;
 }
 
+// A cell as two vectors of four 32-bit words, the code the first word of the front half.
+struct CellHalves {
+    using Half = std::uint32_t __attribute__((vector_size(16)));
+    Half front;
+    Half back;
+};
+static_assert(sizeof(CellHalves) == sizeof(VtCell));
+
+CellHalves cell_halves(const VtCell& cell) {
+    CellHalves halves;
+    std::memcpy(&halves, &cell, sizeof halves);
+    return halves;
+}
+
+CellHalves::Half with_code(CellHalves::Half front, char32_t code) {
+    front[0] = code;
+    return front;
+}
+
+void store_cell(VtCell* cell, CellHalves::Half front, CellHalves::Half back) {
+    std::memcpy(reinterpret_cast<char*>(cell), &front, sizeof front);
+    std::memcpy(reinterpret_cast<char*>(cell) + sizeof front, &back, sizeof back);
+}
+
 }  // namespace
 
 // Cells ---------------------------------------------------------------------------------------
@@ -297,7 +321,10 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     const std::size_t reach = std::min(room, 2 * (most - n));
     reserve_cells(line, col_ + reach);
     cells.resize(col_ + reach);
-    const VtCell& attributes = current_attributes_;
+    // The attributes are read once, into registers: read again after each store, they would wait
+    // for the store's address, which waits for the character's width.
+    const CellHalves attributes = cell_halves(current_attributes_);
+    const CellHalves::Half tail_front = with_code(attributes.front, VT_WIDE_CHAR_TAIL);
     VtCell* out = cells.data() + col_;
     // The cell the marks that follow join: the first character taken here is none, as the loop
     // above took every mark that could join.
@@ -316,10 +343,8 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
             continue;
         }
         // The tail first: a narrow character's own cell then overwrites it.
-        std::memcpy(static_cast<void*>(out + width - 1), &attributes, sizeof(VtCell));
-        out[width - 1].code = VT_WIDE_CHAR_TAIL;
-        std::memcpy(static_cast<void*>(out), &attributes, sizeof(VtCell));
-        out->code = ch;
+        store_cell(out + width - 1, tail_front, attributes.back);
+        store_cell(out, with_code(attributes.front, ch), attributes.back);
         base = out;
         out += width;
         columns += width;
