@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -386,59 +387,69 @@ inline std::size_t complete_utf8_sequence(const std::uint8_t* p, const std::uint
     return 0;
 }
 
-// How the sequences of each length (2 to 4 bytes) are decoded from a word holding four bytes,
-// the lead byte highest, and checked.
-struct Utf8Form {
-    std::uint8_t shift;         // drops the bytes after the sequence
-    std::uint32_t value_bits;   // the lead byte's and the continuations' payload
-    std::uint32_t tags_mask;    // the continuations' top two bits...
-    std::uint32_t tags;         // ...must read 10
-    std::uint32_t smallest;     // shorter forms are overlong
-    std::uint32_t span;         // from the smallest to the largest value of the form
+// What a byte starts in a run of text: the length of its sequence (0 for none), the range of
+// the byte after it, the shift that drops the bytes after the sequence from a word of four, the
+// payload bits, and the top two bits of the continuations after the second (which must read 10).
+// A printable ASCII character is a sequence of one between non-ASCII ones (a space, a letter
+// before its combining mark): the byte after it starts a sequence of two or more.
+struct Utf8Lead {
+    std::uint8_t length = 0;
+    std::uint8_t next_low = 0;
+    std::uint8_t next_span = 0;
+    std::uint8_t shift = 0;
+    std::uint32_t value_bits = 0;
+    std::uint32_t tags_mask = 0;
+    std::uint32_t tags = 0;
 };
 
-inline constexpr Utf8Form UTF8_FORMS[5] = {
-    {0, 0, 0, 1, 0, 0},  // no sequence: the tags never match
-    {0, 0, 0, 1, 0, 0},
-    {16, 0x1F3F, 0xC0, 0x80, 0x80, 0x7FF - 0x80},
-    {8, 0x0F3F3F, 0xC0C0, 0x8080, 0x800, 0xFFFF - 0x800},
-    {0, 0x073F3F3F, 0xC0C0C0, 0x808080, 0x10000, 0x10FFFF - 0x10000},
-};
-
-// The length of the sequence a lead byte starts, by its top five bits: 0 for ASCII,
-// continuations and 0xF8 on.
-inline constexpr std::uint8_t UTF8_LENGTHS[32] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                  0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 2, 3, 3, 4, 0};
-
-// The value of the sequence of `form` at `p`, with four bytes readable and no branch on the
-// length; its bytes, shifted down, in `bytes`. False when the value is overlong, a surrogate or
+// The second byte's ranges exclude exactly the overlong forms, the surrogates and what lies
 // past U+10FFFF.
-inline bool utf8_value(const std::uint8_t* p, const Utf8Form& form, std::uint32_t& bytes, char32_t& code) {
+inline constexpr std::array<Utf8Lead, 256> UTF8_LEADS = [] {
+    std::array<Utf8Lead, 256> leads{};
+    const auto set = [&](unsigned first, unsigned last, Utf8Lead lead) {
+        for (unsigned byte = first; byte <= last; ++byte) leads[byte] = lead;
+    };
+    set(0x20, 0x7E, {1, 0xC2, 0xFF - 0xC2, 24, 0, 0, 0});
+    set(0xC2, 0xDF, {2, 0x80, 0x3F, 16, 0x1F3F, 0, 0});
+    set(0xE0, 0xE0, {3, 0xA0, 0x1F, 8, 0x0F3F3F, 0xC0, 0x80});
+    set(0xE1, 0xEC, {3, 0x80, 0x3F, 8, 0x0F3F3F, 0xC0, 0x80});
+    set(0xED, 0xED, {3, 0x80, 0x1F, 8, 0x0F3F3F, 0xC0, 0x80});
+    set(0xEE, 0xEF, {3, 0x80, 0x3F, 8, 0x0F3F3F, 0xC0, 0x80});
+    set(0xF0, 0xF0, {4, 0x90, 0x2F, 0, 0x073F3F3F, 0xC0C0, 0x8080});
+    set(0xF1, 0xF3, {4, 0x80, 0x3F, 0, 0x073F3F3F, 0xC0C0, 0x8080});
+    set(0xF4, 0xF4, {4, 0x80, 0x0F, 0, 0x073F3F3F, 0xC0C0, 0x8080});
+    return leads;
+}();
+
+// The sequence's bytes from a word of four at `p`, the lead byte highest, those after the
+// sequence shifted out.
+inline std::uint32_t utf8_bytes(const std::uint8_t* p, const Utf8Lead& lead) {
     std::uint32_t word;
     std::memcpy(&word, p, sizeof word);
     if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap32(word);
-    // The payload's six-bit groups are packed pairwise, then the pairs.
-    bytes = word >> form.shift;
-    std::uint32_t value = bytes & form.value_bits;
+    return word >> lead.shift;
+}
+
+// The code point of the sequence whose bytes are `bytes`: an ASCII character is its byte, and
+// the payload's six-bit groups of a longer sequence are packed pairwise, then the pairs.
+inline char32_t utf8_code(std::uint32_t bytes, const Utf8Lead& lead) {
+    if (lead.length == 1) return bytes;
+    std::uint32_t value = bytes & lead.value_bits;
     value = (value & 0x003F003F) | (value >> 2 & 0x0FC00FC0);
-    value = (value & 0xFFF) | (value >> 4 & 0xFFF000);
-    code = value;
-    return (value - form.smallest <= form.span) & (value - 0xD800 >= 0x800);
+    return (value & 0xFFF) | (value >> 4 & 0xFFF000);
 }
 
-// As complete_utf8_sequence, for a sequence with four bytes readable from `p` on.
+inline bool utf8_next_in_range(const std::uint8_t* p, const Utf8Lead& lead) {
+    return static_cast<std::uint8_t>(p[1] - lead.next_low) <= lead.next_span;
+}
+
+// As complete_utf8_sequence, for a sequence with four bytes readable from `p` on; a printable
+// ASCII character before a sequence of two or more counts as one.
 inline std::size_t utf8_sequence_in_word(const std::uint8_t* p, char32_t& code) {
-    const std::size_t length = UTF8_LENGTHS[p[0] >> 3];
-    const Utf8Form& form = UTF8_FORMS[length];
-    std::uint32_t bytes;
-    const bool in_range = utf8_value(p, form, bytes, code);
-    return in_range & ((bytes & form.tags_mask) == form.tags) ? length : 0;
-}
-
-// One printable ASCII character between non-ASCII ones (a space, a letter before its combining
-// mark) stays in a run of text.
-inline bool ascii_joins_text(const std::uint8_t* p) {
-    return p[0] >= 0x20 && p[0] < 0x7F && p[1] >= 0xC2;
+    const Utf8Lead& lead = UTF8_LEADS[p[0]];
+    const std::uint32_t bytes = utf8_bytes(p, lead);
+    code = utf8_code(bytes, lead);
+    return utf8_next_in_range(p, lead) & ((bytes & lead.tags_mask) == lead.tags) ? lead.length : 0;
 }
 
 // Decodes text into `text` from `count` on while each sequence ends where the next starts, and
@@ -460,17 +471,10 @@ inline const std::uint8_t* decode_text_windows(const std::uint8_t* p, const std:
         while (starts != 0 && count < VT_TEXT_RUN_MAX) {
             const auto next = static_cast<std::size_t>(std::countr_zero(starts));
             starts &= starts - 1;
-            const std::size_t length = next - at;
             const std::uint8_t* const sequence = p + at;
-            if (UTF8_LENGTHS[sequence[0] >> 3] == length) {
-                std::uint32_t unused;
-                if (!utf8_value(sequence, UTF8_FORMS[length], unused, text[count])) return sequence;
-            } else if (length == 1 && ascii_joins_text(sequence)) {
-                text[count] = sequence[0];
-            } else {
-                return sequence;
-            }
-            ++count;
+            const Utf8Lead& lead = UTF8_LEADS[sequence[0]];
+            if (lead.length != next - at || !utf8_next_in_range(sequence, lead)) return sequence;
+            text[count++] = utf8_code(utf8_bytes(sequence, lead), lead);
             at = next;
         }
         if (at == 0) break;
@@ -498,11 +502,7 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 p = decode_text_windows(p, end, text, count);
                 while (count < std::size(text) && end - p >= 4) {
                     length = utf8_sequence_in_word(p, text[count]);
-                    if (length == 0) {
-                        if (!ascii_joins_text(p)) break;
-                        text[count] = p[0];
-                        length = 1;
-                    }
+                    if (length == 0) break;
                     p += length;
                     ++count;
                 }
