@@ -629,14 +629,13 @@ void Vt::print_plain_run(std::string_view run) {
         if (overwrite < n) {
             if (first == SIZE_MAX) first = overwrite;
             last = n - 1;
-            // Grown, then each new cell written once. Filling with std::vector's own copies
-            // would take the attributes through a stack temporary, a store-forwarding stall
-            // per cell.
+            // Grown, then each new cell written once, whole, from the attributes held in
+            // registers (read again after each store, they would wait for it).
             line.cells.resize(col_ + n);
             cells = line.cells.data() + col_;
+            const CellHalves halves = cell_halves(attributes);
             for (std::size_t k = overwrite; k < n; ++k) {
-                std::memcpy(static_cast<void*>(&cells[k]), &attributes, sizeof(VtCell));
-                cells[k].code = static_cast<unsigned char>(run[i + k]);
+                store_cell(&cells[k], with_code(halves.front, static_cast<unsigned char>(run[i + k])), halves.back);
             }
         }
         if (first != SIZE_MAX) {
