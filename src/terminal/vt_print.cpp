@@ -276,7 +276,8 @@ inline bool Vt::is_combining(char32_t ch, int width) {
 }
 
 // The longest prefix of `text` that flows onto the end of the cursor's line, appended in one
-// pass with no branch on a character's width. Marks join the character before them on the way.
+// pass with no branch on whether a character is wide. Marks join the character before them on
+// the way.
 // Returns the first character it did not take; print_non_ascii takes that one.
 const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end) {
     if (wrap_pending_ || modes_.insert || row_ >= lines_.size() || lines_[row_].cells.size() != col_) return text;
