@@ -285,7 +285,7 @@ private:
     void not_implemented(const char* what);
 
     // Screen model.
-    VtLine new_line_with_background() const;
+    void add_line_with_background(std::vector<VtLine>& lines) const;
     bool background_is_default() const;
     void ensure_cell(VtLine& line, std::size_t col);
     void reserve_cells(VtLine& line, std::size_t count);

@@ -220,7 +220,7 @@ struct VtCsiHandlers {
                     used = i - top() + 1;
                 }
             }
-            for (std::size_t i = 0; i < used; ++i) vt.lines_.push_back(vt.new_line_with_background());
+            for (std::size_t i = 0; i < used; ++i) vt.add_line_with_background(vt.lines_);
             vt.row_ += used;
             if (used != 0 && vt.scrolled_back_) vt.scrollback_grew_while_viewing_ = true;
         }

@@ -65,10 +65,11 @@ bool Vt::background_is_default() const {
     return effective_bg(current_attributes_) == default_bg_;
 }
 
-VtLine Vt::new_line_with_background() const {
-    VtLine line;
+// Built in place: a line is large enough that a temporary costs its zeroing, its move and its
+// destruction on every line feed.
+void Vt::add_line_with_background(std::vector<VtLine>& lines) const {
+    VtLine& line = lines.emplace_back();
     if (!background_is_default()) line.cells.assign(cols_, current_attributes_);
-    return line;
 }
 
 void Vt::reserve_cells(VtLine& line, std::size_t count) {
@@ -216,7 +217,7 @@ void Vt::line_feed() {
     if (row_ == region_bottom) {
         if (whole_screen && !alternate_screen_active()) {
             // The top line becomes scrollback.
-            lines_.push_back(new_line_with_background());
+            add_line_with_background(lines_);
             if (scrolled_back_) scrollback_grew_while_viewing_ = true;
             ++row_;
         } else {
@@ -316,7 +317,11 @@ void Vt::reset_lines(std::vector<VtLine>& lines, bool with_background) {
     std::vector<VtLine>().swap(lines);
     lines.reserve(VtLine::INITIAL_CAPACITY);
     for (std::uint16_t i = 0; i < rows_; ++i) {
-        lines.push_back(with_background ? new_line_with_background() : VtLine{});
+        if (with_background) {
+            add_line_with_background(lines);
+        } else {
+            lines.emplace_back();
+        }
     }
 }
 
