@@ -1,6 +1,154 @@
 #include "terminal/vt_parser.hpp"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define ZELTO_UTF8_BLOCKS 1
+#endif
+
 namespace zelto {
+
+#if defined(ZELTO_UTF8_BLOCKS)
+namespace {
+
+// Which sequences the first twelve bytes of a block hold, by the mask of the bytes that end one
+// (those before a byte that is no continuation): how many of the first four complete sequences
+// of at most four bytes to take, their bytes, and the shuffle that puts each sequence in a word
+// of its own, its last byte lowest.
+struct Utf8Blocks {
+    static constexpr std::size_t BYTES = 12;
+    static constexpr std::size_t MOST = 4;
+    std::array<std::array<std::uint8_t, 16>, 1u << BYTES> shuffles{};
+    std::array<std::uint8_t, 1u << BYTES> lengths{};
+    std::array<std::uint8_t, 1u << BYTES> counts{};
+};
+
+constexpr Utf8Blocks make_utf8_blocks() {
+    Utf8Blocks blocks;
+    for (unsigned ends = 0; ends < (1u << Utf8Blocks::BYTES); ++ends) {
+        std::array<std::uint8_t, 16>& shuffle = blocks.shuffles[ends];
+        shuffle.fill(0x80);
+        unsigned start = 0;
+        unsigned count = 0;
+        for (unsigned last = 0; last < Utf8Blocks::BYTES && count < Utf8Blocks::MOST; ++last) {
+            if ((ends >> last & 1) == 0) continue;
+            const unsigned length = last - start + 1;
+            if (length > 4) break;
+            for (unsigned k = 0; k < length; ++k) shuffle[4 * count + k] = static_cast<std::uint8_t>(last - k);
+            ++count;
+            start = last + 1;
+        }
+        blocks.lengths[ends] = static_cast<std::uint8_t>(start);
+        blocks.counts[ends] = static_cast<std::uint8_t>(count);
+    }
+    return blocks;
+}
+
+constexpr Utf8Blocks UTF8_BLOCKS = make_utf8_blocks();
+
+#define ZELTO_SSSE3 __attribute__((target("ssse3")))
+
+ZELTO_SSSE3 inline __m128i bytes_of(std::uint8_t byte) { return _mm_set1_epi8(static_cast<char>(byte)); }
+
+ZELTO_SSSE3 inline __m128i high_nibbles(__m128i v) { return _mm_and_si128(_mm_srli_epi16(v, 4), bytes_of(0x0F)); }
+
+// How many continuations each byte asks for after it.
+ZELTO_SSSE3 inline __m128i continuations_wanted(__m128i v) {
+    return _mm_shuffle_epi8(_mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 3), high_nibbles(v));
+}
+
+// Compared as signed bytes, these are true only for continuations.
+ZELTO_SSSE3 inline __m128i continuation_below(__m128i v, std::uint8_t low) { return _mm_cmpgt_epi8(bytes_of(low), v); }
+ZELTO_SSSE3 inline __m128i continuation_above(__m128i v, std::uint8_t high) { return _mm_cmpgt_epi8(v, bytes_of(high)); }
+
+// The mask of the bytes of `v` that are not well-formed text, given the sixteen bytes before it
+// and what each byte of both asks for. Wrong are: a continuation no lead asks for, and a byte
+// that is none where a lead asks for one; C0, C1 and F5 to FF; a second byte that makes an
+// overlong form, a surrogate or a code point past U+10FFFF; a control and DEL; and an ASCII
+// character before anything but a lead of two bytes or more, as runs of ASCII are for the
+// ASCII path.
+ZELTO_SSSE3 inline unsigned ill_formed_bytes(__m128i v, __m128i wanted, __m128i previous, __m128i previous_wanted) {
+    const __m128i asked = _mm_or_si128(
+        _mm_or_si128(_mm_alignr_epi8(wanted, previous_wanted, 15),
+                     _mm_subs_epu8(_mm_alignr_epi8(wanted, previous_wanted, 14), bytes_of(1))),
+        _mm_subs_epu8(_mm_alignr_epi8(wanted, previous_wanted, 13), bytes_of(2)));
+    __m128i bad = _mm_cmpeq_epi8(continuation_below(v, 0xC0), _mm_cmpeq_epi8(asked, _mm_setzero_si128()));
+    const __m128i before = _mm_alignr_epi8(v, previous, 15);
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xE0)), continuation_below(v, 0xA0)));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xED)), continuation_above(v, 0x9F)));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xF0)), continuation_below(v, 0x90)));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xF4)), continuation_above(v, 0x8F)));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(v, bytes_of(0xFE)), bytes_of(0xC0)));
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_max_epu8(v, bytes_of(0xF5)), v));
+    const __m128i ascii = _mm_cmpgt_epi8(v, bytes_of(0xFF));
+    const __m128i unprintable = _mm_or_si128(_mm_cmpgt_epi8(bytes_of(0x20), v), _mm_cmpeq_epi8(v, bytes_of(0x7F)));
+    bad = _mm_or_si128(bad, _mm_and_si128(ascii, unprintable));
+    const __m128i long_lead = _mm_cmpeq_epi8(_mm_max_epu8(v, bytes_of(0xC2)), v);
+    bad = _mm_or_si128(bad, _mm_andnot_si128(long_lead, _mm_cmpgt_epi8(before, bytes_of(0xFF))));
+    return static_cast<unsigned>(_mm_movemask_epi8(bad));
+}
+
+// The code points of the sequences the shuffle gathers: each byte keeps its payload bits, and
+// the bytes of each word are packed six bits apart.
+ZELTO_SSSE3 inline __m128i block_code_points(__m128i v, const std::array<std::uint8_t, 16>& shuffle) {
+    const __m128i payloads = _mm_shuffle_epi8(
+        _mm_setr_epi8(0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x7F, 0x3F, 0x3F, 0x3F, 0x3F, 0x1F, 0x1F, 0x0F, 0x07),
+        high_nibbles(v));
+    const __m128i words =
+        _mm_shuffle_epi8(_mm_and_si128(v, payloads), _mm_loadu_si128(reinterpret_cast<const __m128i*>(shuffle.data())));
+    const __m128i pairs = _mm_maddubs_epi16(words, _mm_set1_epi16(0x4001));
+    return _mm_madd_epi16(pairs, _mm_set1_epi32(0x10000001));
+}
+
+// The text is checked sixteen bytes at a time ahead of the blocks, which then need no checks of
+// their own: a block takes at most twelve bytes, and the byte after them must be checked too,
+// for a lead may ask for it.
+ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, const std::uint8_t* end,
+                                                        char32_t* text, std::size_t& count) {
+    const std::uint8_t* checked = p;
+    bool ill_formed = false;
+    // Text starts after a complete sequence: as if after a continuation, which asks for nothing.
+    __m128i previous = bytes_of(0x80);
+    __m128i previous_wanted = _mm_setzero_si128();
+    std::size_t n = count;
+    while (n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX && end - p >= 16) {
+        while (checked - p <= static_cast<std::ptrdiff_t>(Utf8Blocks::BYTES) && !ill_formed && end - checked >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(checked));
+            const __m128i wanted = continuations_wanted(v);
+            if (const unsigned bad = ill_formed_bytes(v, wanted, previous, previous_wanted); bad != 0) {
+                checked += std::countr_zero(bad);
+                ill_formed = true;
+            } else {
+                checked += 16;
+                previous = v;
+                previous_wanted = wanted;
+            }
+        }
+        if (checked - p <= static_cast<std::ptrdiff_t>(Utf8Blocks::BYTES)) break;
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const auto starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, bytes_of(0xBF))));
+        const unsigned ends = starts >> 1 & ((1u << Utf8Blocks::BYTES) - 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(text + n), block_code_points(v, UTF8_BLOCKS.shuffles[ends]));
+        n += UTF8_BLOCKS.counts[ends];
+        p += UTF8_BLOCKS.lengths[ends];
+    }
+    count = n;
+    return p;
+}
+
+}  // namespace
+#endif
+
+const std::uint8_t* decode_text_blocks(const std::uint8_t* p, const std::uint8_t* end, char32_t* text,
+                                       std::size_t& count) {
+#if defined(ZELTO_UTF8_BLOCKS)
+    if (__builtin_cpu_supports("ssse3")) return decode_text_blocks_ssse3(p, end, text, count);
+#else
+    static_cast<void>(end);
+    static_cast<void>(text);
+    static_cast<void>(count);
+#endif
+    return p;
+}
 
 const char* parser_state_name(VtParserState state) {
     switch (state) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,35 @@ TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
                 }
             }
         }
+    }
+}
+
+// Long text of well-formed sequences of every length with ill-formed ones, controls and ASCII
+// between them: the whole chunk decodes as single bytes do, whichever of the sixteen bytes
+// the fault lands in.
+TEST(Parser, LongTextWithFaultsDecodesAsTheByteByByteDecoder) {
+    const char* const fragments[] = {
+        "\xe6\x97\xa5", "\xed\x9f\xbf", "\xc3\xa9", "\xc2\x80", "\xdf\xbf", "\xf0\x9f\x98\x80",
+        "\xf4\x8f\xbf\xbf", "\xe0\xa0\x80", "\xef\xbf\xbd", "e", " ", "~",                     // well-formed
+        "\xe6\x97", "\xf0\x9f\x98", "\xc3", "\xa9", "\xbf\x80", "\xc0\xaf", "\xc1\xbf",          // cut off, stray
+        "\xe0\x9f\xbf", "\xed\xa0\x80", "\xf0\x8f\xbf\xbf", "\xf4\x90\x80\x80", "\xf5\x80", "\xff", // overlong, surrogate, too large
+        "\x1b", "\r\n", "\x7f", "\x00", "ab",                                                      // controls, ASCII runs
+    };
+    std::mt19937 rng(2026);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(fragments) - 1);
+    std::uniform_int_distribution<int> clean(0, 3);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        while (bytes.size() < 96) {
+            // Mostly well-formed, so that faults land inside long runs of text.
+            const std::size_t fragment = pick(rng);
+            bytes += fragments[clean(rng) != 0 ? fragment % 12 : fragment];
+        }
+        VtParser whole, single;
+        CharacterRecorder from_whole, from_single;
+        whole.feed(bytes, from_whole);
+        for (const char c : bytes) single.feed({&c, 1}, from_single);
+        ASSERT_EQ(from_whole.log, from_single.log) << round;
     }
 }
 
