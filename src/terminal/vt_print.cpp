@@ -77,12 +77,13 @@ inline bool blank_split_halves(VtLine& line, std::size_t first, std::size_t end)
 // two cells, no glyph that overhangs. CHAR_MARK is a mark with no width that joins the
 // character before it unless that one ends graphemes (Unicode's "never break before Extend or
 // ZWJ"); marks drawn as line decorations are left out. Marks join a character with
-// CHAR_JOINS_MARKS: anything but a control, CR or LF. CHAR_KNOWN marks the entries of the
-// table below.
+// CHAR_JOINS_MARKS: anything but a control, CR or LF. CHAR_ASCII sets ASCII apart, which may
+// start a link. CHAR_KNOWN marks the entries of the table below.
 constexpr std::uint8_t CHAR_WIDTH_MASK = 0x3;
 constexpr std::uint8_t CHAR_FLOWS = 0x4;
 constexpr std::uint8_t CHAR_MARK = 0x8;
 constexpr std::uint8_t CHAR_JOINS_MARKS = 0x10;
+constexpr std::uint8_t CHAR_ASCII = 0x20;
 constexpr std::uint8_t CHAR_KNOWN = 0x80;
 
 std::uint8_t char_class_of(char32_t ch) {
@@ -94,7 +95,8 @@ std::uint8_t char_class_of(char32_t ch) {
     const bool joins_marks = bound != UTF8PROC_BOUNDCLASS_CR && bound != UTF8PROC_BOUNDCLASS_LF &&
                              bound != UTF8PROC_BOUNDCLASS_CONTROL;
     return static_cast<std::uint8_t>((width & CHAR_WIDTH_MASK) | (flows ? CHAR_FLOWS : 0) | (mark ? CHAR_MARK : 0) |
-                                     (joins_marks ? CHAR_JOINS_MARKS : 0) | CHAR_KNOWN);
+                                     (joins_marks ? CHAR_JOINS_MARKS : 0) | (ch < 0x80 ? CHAR_ASCII : 0) |
+                                     CHAR_KNOWN);
 }
 
 // utf8proc's character widths with the classes above, asked once per block of 256 code points
@@ -326,30 +328,34 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     // for the store's address, which waits for the character's width.
     const CellHalves attributes = cell_halves(current_attributes_);
     const CellHalves::Half tail_front = with_code(attributes.front, VT_WIDE_CHAR_TAIL);
-    VtCell* out = cells.data() + col_;
+    VtCell* const first = cells.data() + col_;
+    VtCell* const stop = first + room;
+    VtCell* out = first;
     // The cell the marks that follow join: the first character taken here is none, as the loop
     // above took every mark that could join.
     VtCell* base = nullptr;
-    std::size_t columns = 0;
     for (; n < most; ++n) {
         const char32_t ch = text[n];
         const std::uint8_t char_class = char_width.class_of(ch);
         const std::size_t width = char_class & CHAR_WIDTH_MASK;
-        const bool joins = (char_class & CHAR_MARK) != 0 && (last_class & CHAR_JOINS_MARKS) != 0;
-        if (((char_class & CHAR_FLOWS) == 0 && !joins) || columns + width > room) break;
-        if (ch < 0x80 && !ascii_taken(n)) break;
-        take(ch, char_class);
-        if (width == 0) {
-            join_mark(*base, ch);
-            continue;
+        // One branch for most characters: those that flow, with no mark or ASCII among them.
+        if ((char_class & (CHAR_FLOWS | CHAR_MARK | CHAR_ASCII)) != CHAR_FLOWS) {
+            if ((char_class & CHAR_MARK) != 0 && (last_class & CHAR_JOINS_MARKS) != 0) {
+                take(ch, char_class);
+                join_mark(*base, ch);
+                continue;
+            }
+            if ((char_class & CHAR_FLOWS) == 0 || !ascii_taken(n)) break;
         }
+        if (out + width > stop) break;
+        take(ch, char_class);
         // The tail first: a narrow character's own cell then overwrites it.
         store_cell(out + width - 1, tail_front, attributes.back);
         store_cell(out, with_code(attributes.front, ch), attributes.back);
         base = out;
         out += width;
-        columns += width;
     }
+    const auto columns = static_cast<std::size_t>(out - first);
     cells.resize(col_ + columns);
     deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + asked);
     if (n != 0) last_code_point_ = text[n - 1];
