@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <set>
 #include <string_view>
+#include <vector>
 
 #include "config/settings.hpp"
 #include "terminal/vt.hpp"
+#include "terminal/vt_parser.hpp"
 
 namespace {
 
@@ -68,6 +70,32 @@ void owner_operation(Vt& vt, std::uint8_t op, std::uint8_t arg) {
     }
 }
 
+// What the parser hands out, with text as code points however it came.
+struct ParserLog {
+    std::vector<std::uint32_t> events;
+    void print_run(std::string_view run) {
+        for (const char c : run) events.push_back(static_cast<unsigned char>(c));
+    }
+    void print_code_point(char32_t c) { events.push_back(c); }
+    void print_code_points(std::u32string_view text) { events.insert(events.end(), text.begin(), text.end()); }
+    void execute(std::uint8_t c) { events.push_back(0x80000000u | c); }
+    void escape_started() {}
+    void esc_dispatch(std::uint8_t, std::uint8_t final) { events.push_back(0x81000000u | final); }
+    void csi_dispatch(const VtCsi& csi) { events.push_back(0x82000000u | csi.final); }
+    void string_dispatch(VtStringKind kind, std::string_view) { events.push_back(0x83000000u | kind); }
+    void string_overflow(VtStringKind kind) { events.push_back(0x84000000u | kind); }
+};
+
+// Text decoded from the whole input, where the fast decoders run, reads as from single bytes.
+void check_decoding(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    VtParser whole, single;
+    ParserLog from_whole, from_single;
+    whole.feed(bytes, from_whole);
+    for (const char c : bytes) single.feed({&c, 1}, from_single);
+    check(from_whole.events == from_single.events, "whole input decodes as single bytes");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -76,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t chunk = 1 + data[1] % 128;
     data += 2;
     size -= 2;
+    check_decoding(data, size);
     FuzzCallbacks callbacks;
     {
         Vt vt(20 + size % 61, 5 + size % 20, callbacks);
