@@ -329,7 +329,9 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     const CellHalves attributes = cell_halves(current_attributes_);
     const CellHalves::Half tail_front = with_code(attributes.front, VT_WIDE_CHAR_TAIL);
     VtCell* const first = cells.data() + col_;
-    VtCell* const stop = first + room;
+    // The run stops where the cells just added end: at the edge, or where two cells for each
+    // character would end.
+    VtCell* const stop = first + reach;
     VtCell* out = first;
     // The cell the marks that follow join: the first character taken here is none, as the loop
     // above took every mark that could join.

@@ -178,6 +178,16 @@ TEST(Combining, AMarkAfterAControlHasNoBaseAndIsDropped) {
     EXPECT_EQ(h.vt.cursor_col(), 0);
 }
 
+TEST(Combining, MarksWithNothingBeforeThemOnAnEmptyLineLeaveItEmpty) {
+    // The second mark follows the first, which joins marks, but the line has no cells at all.
+    VtHarness h(10, 2);
+    h.feed("\xcc\xb3\xcc\xa3");
+    EXPECT_TRUE(line(h, 0).cells.empty());
+    EXPECT_EQ(h.vt.cursor_col(), 0);
+    h.feed("x");
+    EXPECT_EQ(cell(h, 0, 0).code, U'x');
+}
+
 TEST(Combining, AMarkAfterTheLastColumnJoinsItsCellAndDoesNotWrap) {
     VtHarness h(5, 3);
     h.feed("abcde\xcc\x81");
