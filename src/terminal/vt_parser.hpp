@@ -490,8 +490,8 @@ inline const std::uint8_t* decode_text_windows(const std::uint8_t* p, const std:
 
 // Decodes text as decode_text_windows does, but up to four sequences at a time with byte
 // shuffles, on processors that have them; returns where it stopped, at the start of a sequence.
-// It stops before any sixteen bytes that hold anything but well-formed text, which the other
-// loops of feed then take one sequence at a time.
+// It stops short of the first byte that is not well-formed text (a control, a run of ASCII) and
+// of the last sixteen bytes, which the other loops of feed then take one sequence at a time.
 const std::uint8_t* decode_text_blocks(const std::uint8_t* p, const std::uint8_t* end, char32_t* text,
                                        std::size_t& count);
 
