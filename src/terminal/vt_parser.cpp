@@ -138,14 +138,10 @@ ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, 
 }  // namespace
 #endif
 
-const std::uint8_t* decode_text_blocks(const std::uint8_t* p, const std::uint8_t* end, char32_t* text,
-                                       std::size_t& count) {
+const std::uint8_t* decode_text_blocks(const std::uint8_t* p, [[maybe_unused]] const std::uint8_t* end,
+                                       [[maybe_unused]] char32_t* text, [[maybe_unused]] std::size_t& count) {
 #if defined(ZELTO_UTF8_BLOCKS)
     if (__builtin_cpu_supports("ssse3")) return decode_text_blocks_ssse3(p, end, text, count);
-#else
-    static_cast<void>(end);
-    static_cast<void>(text);
-    static_cast<void>(count);
 #endif
     return p;
 }
