@@ -342,12 +342,14 @@ private:
     // The last character printed, for grapheme breaks; 0 after a control.
     char32_t last_code_point_ = 0;
     std::int32_t grapheme_state_ = 0;
-    // Grapheme break questions (previous character, character) whose answer nothing needed yet:
-    // only a character of width 0 can combine, and a mark in a run of text is known to, so the
-    // state is brought up to date for a zero-width character on the character path alone; a
-    // control or a run of ASCII text, which start the state afresh, drop the questions.
+    // Grapheme break questions whose answer nothing needed yet: only a character of width 0 can
+    // combine, and a mark in a run of text is known to, so the state is brought up to date for a
+    // zero-width character on the character path alone; a control or a run of ASCII text, which
+    // start the state afresh, drop the questions. Each question is asked between a character and
+    // the one before it, so the characters are kept in order: question i (from 1) is asked
+    // between deferred_chars_[i - 1] and deferred_chars_[i].
     // Room for a whole run of text (VT_TEXT_RUN_MAX) beside those waiting from earlier runs.
-    std::array<std::pair<char32_t, char32_t>, 2 * VT_TEXT_RUN_MAX> deferred_breaks_{};
+    std::array<char32_t, 2 * VT_TEXT_RUN_MAX + 1> deferred_chars_{};
     std::uint8_t deferred_break_count_ = 0;
     VtLinkDetector link_detector_;
 

@@ -269,8 +269,9 @@ inline bool Vt::is_combining(char32_t ch, int width) {
     if (last_code_point_ == 0) return is_combining_block(ch);
     if (width != 0) {
         // Not combining whatever the answer, but the state must follow: the question waits.
-        if (deferred_break_count_ == deferred_breaks_.size()) settle_grapheme_state();
-        deferred_breaks_[deferred_break_count_++] = {last_code_point_, ch};
+        if (deferred_break_count_ + 1u == deferred_chars_.size()) settle_grapheme_state();
+        if (deferred_break_count_ == 0) deferred_chars_[0] = last_code_point_;
+        deferred_chars_[++deferred_break_count_] = ch;
         return false;
     }
     settle_grapheme_state();
@@ -292,23 +293,23 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     const std::size_t room = static_cast<std::size_t>(cols_ - col_);
     const std::size_t most = std::min<std::size_t>(VT_TEXT_RUN_MAX, static_cast<std::size_t>(end - text));
     // The characters' grapheme questions wait, written as the characters are taken: the answer
-    // is known for all of them. The first character after a control asks none.
-    if (deferred_break_count_ + most > deferred_breaks_.size()) settle_grapheme_state();
-    std::pair<char32_t, char32_t>* const questions = deferred_breaks_.data() + deferred_break_count_;
+    // is known for all of them. The first character after a control asks none: it is written
+    // where the character before the first question goes.
+    if (deferred_break_count_ + most >= deferred_chars_.size()) settle_grapheme_state();
+    if (deferred_break_count_ == 0) deferred_chars_[0] = last_code_point_;
+    const bool first_asks = last_code_point_ != 0;
+    char32_t* const questions = deferred_chars_.data() + deferred_break_count_ + first_asks;
     // An ASCII character stands for itself unless a character set is in use. A letter may start
     // a link, except before a non-ASCII character, which ends the candidate at once.
     const bool ascii_as_is = !translation_possible();
     const auto ascii_taken = [&](std::size_t at) {
         return ascii_as_is && (!VtLinkDetector::can_start(text[at]) || (at + 1 < most && text[at + 1] >= 0x80));
     };
-    char32_t last = last_code_point_;
-    std::uint8_t last_class = char_width.class_of(last);
+    std::uint8_t last_class = char_width.class_of(last_code_point_);
     std::size_t n = 0;
-    std::size_t asked = 0;
+    std::size_t taken = 0;
     const auto take = [&](char32_t ch, std::uint8_t char_class) {
-        questions[asked] = {last, ch};
-        asked += last != 0;
-        last = ch;
+        questions[taken++] = ch;
         last_class = char_class;
     };
     // Marks before the run's first character join the cell printed before it.
@@ -359,7 +360,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
     }
     const auto columns = static_cast<std::size_t>(out - first);
     cells.resize(col_ + columns);
-    deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + asked);
+    if (taken != 0) deferred_break_count_ = static_cast<std::uint8_t>(deferred_break_count_ + taken - !first_asks);
     if (n != 0) last_code_point_ = text[n - 1];
     if (base == nullptr) return text + n;
     line.damage.mark_range(col_, static_cast<std::uint16_t>(col_ + columns - 1));
@@ -440,8 +441,8 @@ void Vt::end_text(bool ends_link) {
 
 // Answers the deferred questions in order, as if each had been asked at its character.
 void Vt::settle_grapheme_state() {
-    for (std::size_t i = 0; i < deferred_break_count_; ++i) {
-        grapheme_break(deferred_breaks_[i].first, deferred_breaks_[i].second, grapheme_state_);
+    for (std::size_t i = 1; i <= deferred_break_count_; ++i) {
+        grapheme_break(deferred_chars_[i - 1], deferred_chars_[i], grapheme_state_);
     }
     deferred_break_count_ = 0;
 }
