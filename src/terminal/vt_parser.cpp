@@ -99,37 +99,50 @@ ZELTO_SSSE3 inline __m128i block_code_points(__m128i v, const std::array<std::ui
     return _mm_madd_epi16(pairs, _mm_set1_epi32(0x10000001));
 }
 
-// The text is checked sixteen bytes at a time ahead of the blocks, which then need no checks of
-// their own: a block takes at most twelve bytes, and the byte after them must be checked too,
-// for a lead may ask for it.
+// The text is checked in windows of up to sixty-four bytes, which also tell where each sequence
+// starts; the blocks in a window then need no checks of their own, and finding where the next
+// block starts waits only for the table, not for loading and comparing its bytes. A block takes
+// at most twelve bytes, and the byte after them must be checked too, for a lead may ask for it.
+// Each window starts at a sequence boundary, where the bytes before it are known complete: as if
+// after a continuation, which asks for nothing.
 ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, const std::uint8_t* end,
                                                         char32_t* text, std::size_t& count) {
-    const std::uint8_t* checked = p;
-    bool ill_formed = false;
-    // Text starts after a complete sequence: as if after a continuation, which asks for nothing.
-    __m128i previous = bytes_of(0x80);
-    __m128i previous_wanted = _mm_setzero_si128();
+    constexpr std::size_t WINDOW = 64;
     std::size_t n = count;
-    while (n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX && end - p >= 16) {
-        while (checked - p <= static_cast<std::ptrdiff_t>(Utf8Blocks::BYTES) && !ill_formed && end - checked >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(checked));
+    while (n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX) {
+        __m128i previous = bytes_of(0x80);
+        __m128i previous_wanted = _mm_setzero_si128();
+        std::uint64_t starts = 0;
+        std::size_t good = 0;
+        while (good < WINDOW && end - (p + good) >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + good));
             const __m128i wanted = continuations_wanted(v);
+            // Every byte but a continuation (0x80 to 0xBF, below -64 as signed bytes) starts one.
+            const auto found = static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, bytes_of(0xBF))));
+            starts |= found << good;
             if (const unsigned bad = ill_formed_bytes(v, wanted, previous, previous_wanted); bad != 0) {
-                checked += std::countr_zero(bad);
-                ill_formed = true;
-            } else {
-                checked += 16;
-                previous = v;
-                previous_wanted = wanted;
+                good += static_cast<std::size_t>(std::countr_zero(bad));
+                break;
             }
+            good += 16;
+            previous = v;
+            previous_wanted = wanted;
         }
-        if (checked - p <= static_cast<std::ptrdiff_t>(Utf8Blocks::BYTES)) break;
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const auto starts = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, bytes_of(0xBF))));
-        const unsigned ends = starts >> 1 & ((1u << Utf8Blocks::BYTES) - 1);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(text + n), block_code_points(v, UTF8_BLOCKS.shuffles[ends]));
-        n += UTF8_BLOCKS.counts[ends];
-        p += UTF8_BLOCKS.lengths[ends];
+        // A block and the byte after it lie within the checked bytes, and its load of sixteen
+        // bytes within the chunk.
+        const std::ptrdiff_t bound = std::min(static_cast<std::ptrdiff_t>(good), end - p - 3);
+        const auto limit = static_cast<std::size_t>(std::max<std::ptrdiff_t>(bound - Utf8Blocks::BYTES, 0));
+        std::size_t at = 0;
+        while (at < limit && n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX) {
+            const auto ends = static_cast<unsigned>(starts >> (at + 1) & ((1u << Utf8Blocks::BYTES) - 1));
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(text + n), block_code_points(v, UTF8_BLOCKS.shuffles[ends]));
+            n += UTF8_BLOCKS.counts[ends];
+            at += UTF8_BLOCKS.lengths[ends];
+        }
+        p += at;
+        // A window cut short by a byte that is not well-formed text, or by the end, is the last.
+        if (good < WINDOW || at == 0) break;
     }
     count = n;
     return p;

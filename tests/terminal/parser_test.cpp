@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -75,6 +77,15 @@ struct CharacterRecorder : Recorder {
     }
 };
 
+// Feeds `bytes` from a buffer of exactly their size, so that reading past the chunk's end is an
+// error the sanitizer reports.
+template <class Handler>
+void feed_exactly(VtParser& parser, const std::string& bytes, Handler& recorder) {
+    const auto buffer = std::make_unique<char[]>(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), buffer.get());
+    parser.feed({buffer.get(), bytes.size()}, recorder);
+}
+
 TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
     // Every lead byte with second, third and fourth bytes at and around each boundary of the
     // continuation ranges, in text: decoded from a whole chunk and from single bytes. The text
@@ -136,7 +147,25 @@ TEST(Parser, LongTextWithFaultsDecodesAsTheByteByByteDecoder) {
         }
         VtParser whole, single;
         CharacterRecorder from_whole, from_single;
-        whole.feed(bytes, from_whole);
+        feed_exactly(whole, bytes, from_whole);
+        for (const char c : bytes) single.feed({&c, 1}, from_single);
+        ASSERT_EQ(from_whole.log, from_single.log) << round;
+    }
+}
+
+// Well-formed text of every length that ends where the chunk ends: decoding reads no byte past
+// it, whatever lengths of sequences lead up to the end.
+TEST(Parser, TextUpToTheEndOfAChunkIsDecodedWithoutReadingPastIt) {
+    const char* const sequences[] = {"\xc3\xa9", "\xe6\x97\xa5", "\xf0\x9f\x98\x80", "e\xcc\x81"};
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(sequences) - 1);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes;
+        const std::size_t length = 16 + static_cast<std::size_t>(round % 120);
+        while (bytes.size() < length) bytes += sequences[pick(rng)];
+        VtParser whole, single;
+        CharacterRecorder from_whole, from_single;
+        feed_exactly(whole, bytes, from_whole);
         for (const char c : bytes) single.feed({&c, 1}, from_single);
         ASSERT_EQ(from_whole.log, from_single.log) << round;
     }
