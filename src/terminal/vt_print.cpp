@@ -109,9 +109,10 @@ public:
     int operator()(char32_t ch) { return class_of(ch) & CHAR_WIDTH_MASK; }
 
     std::uint8_t class_of(char32_t ch) {
-        if (ch >= CODE_POINTS) return char_class_of(ch);
+        if (ch >= CODE_POINTS) [[unlikely]] return char_class_of(ch);
         const std::uint8_t known = std::atomic_ref(classes_[ch]).load(std::memory_order_relaxed);
-        return known != 0 ? known : fill(ch);
+        if (known == 0) [[unlikely]] return fill(ch);
+        return known;
     }
 
 private:
@@ -342,7 +343,7 @@ const char32_t* Vt::append_code_points(const char32_t* text, const char32_t* end
         const std::uint8_t char_class = char_width.class_of(ch);
         const std::size_t width = char_class & CHAR_WIDTH_MASK;
         // One branch for most characters: those that flow, with no mark or ASCII among them.
-        if ((char_class & (CHAR_FLOWS | CHAR_MARK | CHAR_ASCII)) != CHAR_FLOWS) {
+        if ((char_class & (CHAR_FLOWS | CHAR_MARK | CHAR_ASCII)) != CHAR_FLOWS) [[unlikely]] {
             if ((char_class & CHAR_MARK) != 0 && (last_class & CHAR_JOINS_MARKS) != 0) {
                 take(ch, char_class);
                 join_mark(*base, ch);
