@@ -195,10 +195,9 @@ bool compose_with_utf8proc(char32_t base, char32_t mark, char32_t& composition) 
     return true;
 }
 
-// The base with the mark composed into one character (e and U+0301 give U+00E9), or 0.
-char32_t composed(char32_t base, char32_t mark) {
-    CompositionAnswer& answer = composition_answers[answer_slot(base, mark, 64)];
-    if (answer.valid && answer.base == base && answer.mark == mark) return answer.composition;
+// Asks utf8proc and keeps the answer; out of line, so that the loops that join marks keep only
+// the lookup.
+[[gnu::noinline]] char32_t compose_into(CompositionAnswer& answer, char32_t base, char32_t mark) {
     char32_t composition = 0;
     if (!compose_with_utf8proc(base, mark, composition)) {
         warn("Unicode normalization failed %s\n", std::strerror(ENOMEM));
@@ -206,6 +205,13 @@ char32_t composed(char32_t base, char32_t mark) {
     }
     answer = {base, mark, composition, true};
     return composition;
+}
+
+// The base with the mark composed into one character (e and U+0301 give U+00E9), or 0.
+char32_t composed(char32_t base, char32_t mark) {
+    CompositionAnswer& answer = composition_answers[answer_slot(base, mark, 64)];
+    if (answer.valid && answer.base == base && answer.mark == mark) [[likely]] return answer.composition;
+    return compose_into(answer, base, mark);
 }
 
 // A cell as two vectors of four 32-bit words, the code the first word of the front half.
@@ -277,6 +283,27 @@ inline bool Vt::is_combining(char32_t ch, int width) {
     }
     settle_grapheme_state();
     return !grapheme_break(last_code_point_, ch, grapheme_state_);
+}
+
+// The mark composes with the cell's character (e and U+0301 give U+00E9) or takes a free
+// combining slot; false when none is left. Inlined into the run's loop, where the call cost
+// more than the join.
+[[gnu::always_inline]] inline bool Vt::join_mark(VtCell& cell, char32_t mark) {
+    if (cell.combine[0] == 0) {
+        const char32_t composition = composed(cell.code, mark);
+        if (composition != 0) {
+            cell.code = composition;
+        } else {
+            cell.combine[0] = mark;
+        }
+    } else if (cell.combine[1] == 0) {
+        cell.combine[1] = mark;
+    } else {
+        static constexpr const char* FORMAT = "Combining character limit (%zu) exceeded\n";
+        if (warnings_.allow(FORMAT)) warn(FORMAT, std::size(cell.combine));
+        return false;
+    }
+    return true;
 }
 
 // The longest prefix of `text` that flows onto the end of the cursor's line, appended in one
@@ -540,26 +567,6 @@ void Vt::combine_character(char32_t ch) {
         return;
     }
     write_back_record(base);
-}
-
-// The mark composes with the cell's character (e and U+0301 give U+00E9) or takes a free
-// combining slot; false when none is left.
-bool Vt::join_mark(VtCell& cell, char32_t mark) {
-    if (cell.combine[0] == 0) {
-        const char32_t composition = composed(cell.code, mark);
-        if (composition != 0) {
-            cell.code = composition;
-        } else {
-            cell.combine[0] = mark;
-        }
-    } else if (cell.combine[1] == 0) {
-        cell.combine[1] = mark;
-    } else {
-        static constexpr const char* FORMAT = "Combining character limit (%zu) exceeded\n";
-        if (warnings_.allow(FORMAT)) warn(FORMAT, std::size(cell.combine));
-        return false;
-    }
-    return true;
 }
 
 // The recorded cell goes back to its place, unless that cell was overwritten since.
