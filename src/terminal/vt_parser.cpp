@@ -114,6 +114,7 @@ ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, 
         __m128i previous_wanted = _mm_setzero_si128();
         std::uint64_t starts = 0;
         std::size_t good = 0;
+        bool cut_short = false;
         while (good < WINDOW && end - (p + good) >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + good));
             const __m128i wanted = continuations_wanted(v);
@@ -122,23 +123,35 @@ ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, 
             starts |= found << good;
             if (const unsigned bad = ill_formed_bytes(v, wanted, previous, previous_wanted); bad != 0) {
                 good += static_cast<std::size_t>(std::countr_zero(bad));
+                cut_short = true;
                 break;
             }
             good += 16;
             previous = v;
             previous_wanted = wanted;
         }
-        // A block and the byte after it lie within the checked bytes, and its load of sixteen
-        // bytes within the chunk.
-        const std::ptrdiff_t bound = std::min(static_cast<std::ptrdiff_t>(good), end - p - 3);
-        const auto limit = static_cast<std::size_t>(std::max<std::ptrdiff_t>(bound - Utf8Blocks::BYTES, 0));
+        // Bit k: byte k ends a sequence. Blocks take sequences by these bits, twelve at a time.
+        std::uint64_t ends = starts >> 1;
+        std::size_t last = good > Utf8Blocks::BYTES ? good - Utf8Blocks::BYTES : 0;
+        if (cut_short && good > 0) {
+            // The text ends at the byte that is not well-formed, and every sequence before it is
+            // well-formed but the last, which that byte may have cut off, or which is ASCII before
+            // it (for the ASCII path). The blocks then take the sequences up to the last sound one.
+            const std::uint64_t starts_before = starts & ((std::uint64_t{1} << good) - 1);
+            const auto lead = static_cast<std::size_t>(std::bit_width(starts_before)) - 1;
+            const std::size_t length = UTF8_LEADS[p[lead]].length;
+            last = length >= 2 && lead + length == good ? good : lead;
+            ends = last == 0 ? 0 : (ends & ((std::uint64_t{1} << (last - 1)) - 1)) | std::uint64_t{1} << (last - 1);
+        }
+        // A block's load of sixteen bytes lies within the chunk.
+        last = std::min(last, static_cast<std::size_t>(std::max<std::ptrdiff_t>(end - p - 15, 0)));
         std::size_t at = 0;
-        while (at < limit && n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX) {
-            const auto ends = static_cast<unsigned>(starts >> (at + 1) & ((1u << Utf8Blocks::BYTES) - 1));
+        while (at < last && n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX) {
+            const auto block = static_cast<unsigned>(ends >> at & ((1u << Utf8Blocks::BYTES) - 1));
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(text + n), block_code_points(v, UTF8_BLOCKS.shuffles[ends]));
-            n += UTF8_BLOCKS.counts[ends];
-            at += UTF8_BLOCKS.lengths[ends];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(text + n), block_code_points(v, UTF8_BLOCKS.shuffles[block]));
+            n += UTF8_BLOCKS.counts[block];
+            at += UTF8_BLOCKS.lengths[block];
         }
         p += at;
         // A window cut short by a byte that is not well-formed text, or by the end, is the last.
