@@ -507,7 +507,8 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 std::size_t count = 0;
                 std::size_t length = 0;
                 p = decode_text_blocks(p, end, text, count);
-                p = decode_text_windows(p, end, text, count);
+                // The blocks stop at a control or ASCII text, or where they cannot read ahead.
+                if (p < end && *p >= 0x80) p = decode_text_windows(p, end, text, count);
                 while (count < std::size(text) && end - p >= 4) {
                     length = utf8_sequence_in_word(p, text[count]);
                     if (length == 0) break;
@@ -537,7 +538,7 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                     p += 2;
                     continue;
                 }
-            } else {
+            } else if (*p >= 0x20) {
                 const auto* run = p;
                 p = printable_run_end(p, end);
                 if (p != run) {
