@@ -507,7 +507,8 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 std::size_t count = 0;
                 std::size_t length = 0;
                 p = decode_text_blocks(p, end, text, count);
-                // The blocks stop at a control or ASCII text, or where they cannot read ahead.
+                // Where the blocks stopped at a control or at ASCII text, as they mostly do, the
+                // window loop is skipped: the loops below take whatever text is left.
                 if (p < end && *p >= 0x80) p = decode_text_windows(p, end, text, count);
                 while (count < std::size(text) && end - p >= 4) {
                     length = utf8_sequence_in_word(p, text[count]);
