@@ -4,6 +4,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "terminal/vt_parser.hpp"
@@ -86,6 +87,15 @@ void feed_exactly(VtParser& parser, const std::string& bytes, Handler& recorder)
     parser.feed({buffer.get(), bytes.size()}, recorder);
 }
 
+// The characters `bytes` give fed as one chunk, and fed one byte at a time.
+std::pair<std::string, std::string> decoded_whole_and_bytewise(const std::string& bytes) {
+    VtParser whole, single;
+    CharacterRecorder from_whole, from_single;
+    feed_exactly(whole, bytes, from_whole);
+    for (const char c : bytes) single.feed({&c, 1}, from_single);
+    return {from_whole.log, from_single.log};
+}
+
 TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
     // Every lead byte with second, third and fourth bytes at and around each boundary of the
     // continuation ranges, in text: decoded from a whole chunk and from single bytes. The text
@@ -111,12 +121,9 @@ TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
                                                   std::string{static_cast<char>(lead), static_cast<char>(b1),
                                                               static_cast<char>(b2), static_cast<char>(b3)} +
                                                   after;
-                        VtParser whole, single;
-                        CharacterRecorder from_whole, from_single;
-                        whole.feed(bytes, from_whole);
-                        for (const char c : bytes) single.feed({&c, 1}, from_single);
-                        ASSERT_EQ(from_whole.log, from_single.log) << before.size() << ": " << std::hex << lead
-                                                                   << ' ' << +b1 << ' ' << +b2 << ' ' << +b3;
+                        const auto [whole, single] = decoded_whole_and_bytewise(bytes);
+                        ASSERT_EQ(whole, single) << before.size() << ": " << std::hex << lead << ' ' << +b1 << ' '
+                                                 << +b2 << ' ' << +b3;
                     }
                 }
             }
@@ -145,11 +152,8 @@ TEST(Parser, LongTextWithFaultsDecodesAsTheByteByByteDecoder) {
             const std::size_t fragment = pick(rng);
             bytes += fragments[clean(rng) != 0 ? fragment % 12 : fragment];
         }
-        VtParser whole, single;
-        CharacterRecorder from_whole, from_single;
-        feed_exactly(whole, bytes, from_whole);
-        for (const char c : bytes) single.feed({&c, 1}, from_single);
-        ASSERT_EQ(from_whole.log, from_single.log) << round;
+        const auto [whole, single] = decoded_whole_and_bytewise(bytes);
+        ASSERT_EQ(whole, single) << round;
     }
 }
 
@@ -163,11 +167,8 @@ TEST(Parser, TextUpToTheEndOfAChunkIsDecodedWithoutReadingPastIt) {
         std::string bytes;
         const std::size_t length = 16 + static_cast<std::size_t>(round % 120);
         while (bytes.size() < length) bytes += sequences[pick(rng)];
-        VtParser whole, single;
-        CharacterRecorder from_whole, from_single;
-        feed_exactly(whole, bytes, from_whole);
-        for (const char c : bytes) single.feed({&c, 1}, from_single);
-        ASSERT_EQ(from_whole.log, from_single.log) << round;
+        const auto [whole, single] = decoded_whole_and_bytewise(bytes);
+        ASSERT_EQ(whole, single) << round;
     }
 }
 
