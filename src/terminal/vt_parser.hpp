@@ -89,7 +89,7 @@ inline constexpr std::size_t VT_APC_MAX = 4 * 1024 * 1024;
 //   print_run(std::string_view)         printable ASCII, in runs
 //   print_code_point(char32_t)          one decoded non-ASCII character (U+FFFD for bad UTF-8)
 //   print_code_points(std::u32string_view)  well-formed non-ASCII characters, in runs, with
-//                                       single printable ASCII ones between them
+//                                       single printable ASCII ones before them and between them
 //   execute(std::uint8_t)               a C0 control other than ESC, CAN and SUB
 //   escape_started()                    ESC in ground: the text before it has ended
 //   esc_dispatch(intermediate, final)   ESC [intermediate] final
@@ -117,6 +117,8 @@ private:
     static constexpr std::uint8_t SUB = 0x1A;
     static constexpr std::uint8_t BEL = 0x07;
 
+    template <class Handler>
+    const std::uint8_t* print_text(const std::uint8_t* p, const std::uint8_t* end, Handler& handler);
     template <class Handler>
     void ground_byte(std::uint8_t byte, Handler& handler);
     template <class Handler>
@@ -502,27 +504,8 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
     while (p < end) {
         if (state_ == VT_PARSER_STATE_LITERAL && utf8_needed_ == 0) {
             if (*p >= 0xC2) {
-                // Text of many code points is decoded in one loop and handed over in runs.
-                char32_t text[VT_TEXT_RUN_MAX];
-                std::size_t count = 0;
-                std::size_t length = 0;
-                p = decode_text_blocks(p, end, text, count);
-                // Where the blocks stopped at a control or at ASCII text, as they mostly do, the
-                // window loop is skipped: the loops below take whatever text is left.
-                if (p < end && *p >= 0x80) p = decode_text_windows(p, end, text, count);
-                while (count < std::size(text) && end - p >= 4) {
-                    length = utf8_sequence_in_word(p, text[count]);
-                    if (length == 0) break;
-                    p += length;
-                    ++count;
-                }
-                while (count < std::size(text) && p < end && *p >= 0xC2 &&
-                       (length = complete_utf8_sequence(p, end, text[count])) != 0) {
-                    p += length;
-                    ++count;
-                }
-                if (count != 0) {
-                    handler.print_code_points({text, count});
+                if (const std::uint8_t* const next = print_text(p, end, handler); next != p) {
+                    p = next;
                     continue;
                 }
             } else if (*p == ESC) {
@@ -543,7 +526,16 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
                 const auto* run = p;
                 p = printable_run_end(p, end);
                 if (p != run) {
-                    handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(p - run)});
+                    // The last character before non-ASCII text is decoded with that text, so that
+                    // a combining mark after it joins it on the way.
+                    const std::uint8_t* const text = p != end && *p >= 0xC2 ? p - 1 : p;
+                    if (text != run) {
+                        handler.print_run({reinterpret_cast<const char*>(run), static_cast<std::size_t>(text - run)});
+                    }
+                    if (text != p) {
+                        p = print_text(text, end, handler);
+                        if (p == text) handler.print_run({reinterpret_cast<const char*>(p++), 1});
+                    }
                     continue;
                 }
             }
@@ -571,6 +563,33 @@ void VtParser::feed(std::string_view bytes, Handler& handler) {
         case VT_PARSER_STATE_DEC_SPECIAL: designation_byte(byte, handler); break;
         }
     }
+}
+
+// Decodes the text at `p`, a lead or a printable ASCII character before one, in runs of code
+// points for the handler, and returns where it stopped; `p` when it decoded nothing.
+template <class Handler>
+const std::uint8_t* VtParser::print_text(const std::uint8_t* p, const std::uint8_t* end, Handler& handler) {
+    // Text of many code points is decoded in one loop and handed over in runs.
+    char32_t text[VT_TEXT_RUN_MAX];
+    std::size_t count = 0;
+    std::size_t length = 0;
+    p = decode_text_blocks(p, end, text, count);
+    // Where the blocks stopped at a control or at ASCII text, as they mostly do, the window loop
+    // is skipped: the loops below take whatever text is left.
+    if (p < end && *p >= 0x80) p = decode_text_windows(p, end, text, count);
+    while (count < std::size(text) && end - p >= 4) {
+        length = utf8_sequence_in_word(p, text[count]);
+        if (length == 0) break;
+        p += length;
+        ++count;
+    }
+    while (count < std::size(text) && p < end && *p >= 0xC2 &&
+           (length = complete_utf8_sequence(p, end, text[count])) != 0) {
+        p += length;
+        ++count;
+    }
+    if (count != 0) handler.print_code_points({text, count});
+    return p;
 }
 
 template <class Handler>
