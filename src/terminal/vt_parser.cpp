@@ -51,40 +51,76 @@ ZELTO_SSSE3 inline __m128i bytes_of(std::uint8_t byte) { return _mm_set1_epi8(st
 
 ZELTO_SSSE3 inline __m128i high_nibbles(__m128i v) { return _mm_and_si128(_mm_srli_epi16(v, 4), bytes_of(0x0F)); }
 
-// How many continuations each byte asks for after it.
-ZELTO_SSSE3 inline __m128i continuations_wanted(__m128i v) {
-    return _mm_shuffle_epi8(_mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 3), high_nibbles(v));
+// Ways a pair of bytes is not well-formed text, for the tables below.
+constexpr std::uint8_t TOO_SHORT = 1u << 0;       // a lead, then no continuation
+constexpr std::uint8_t TOO_LONG = 1u << 1;        // ASCII, then a continuation or ASCII
+constexpr std::uint8_t OVERLONG_3 = 1u << 2;      // E0, then 80 to 9F
+constexpr std::uint8_t TOO_LARGE = 1u << 3;       // F4 to FF, then 90 to BF
+constexpr std::uint8_t SURROGATE = 1u << 4;       // ED, then A0 to BF
+constexpr std::uint8_t OVERLONG_2 = 1u << 5;      // C0 or C1, then a continuation
+constexpr std::uint8_t TOO_LARGE_1000 = 1u << 6;  // F5 to FF, then 80 to 8F
+constexpr std::uint8_t OVERLONG_4 = 1u << 6;      // F0, then 80 to 8F
+constexpr std::uint8_t TWO_CONTS = 1u << 7;       // two continuations: right for a third or fourth byte
+// The ways in which the low nibble of the first byte has no say.
+constexpr std::uint8_t CARRY = TOO_SHORT | TOO_LONG | TWO_CONTS;
+
+// The ways each pair can be wrong, by the high and the low nibble of its first byte and the high
+// nibble of its second: the pair is wrong in the ways all three share.
+using NibbleTable = std::array<std::uint8_t, 16>;
+
+constexpr std::uint8_t LEAD_OF_FOUR = TOO_SHORT | TOO_LARGE | TOO_LARGE_1000 | OVERLONG_4;
+constexpr NibbleTable BY_FIRST_HIGH = {TOO_LONG,  TOO_LONG,  TOO_LONG,  TOO_LONG,  TOO_LONG,  TOO_LONG,
+                                       TOO_LONG,  TOO_LONG,  TWO_CONTS, TWO_CONTS, TWO_CONTS, TWO_CONTS,
+                                       TOO_SHORT | OVERLONG_2, TOO_SHORT, TOO_SHORT | OVERLONG_3 | SURROGATE,
+                                       LEAD_OF_FOUR};
+
+// Low nibbles 5 to F: with a high nibble of F, a lead past F4.
+constexpr std::uint8_t PAST_F4 = CARRY | TOO_LARGE | TOO_LARGE_1000;
+constexpr NibbleTable BY_FIRST_LOW = {CARRY | OVERLONG_3 | OVERLONG_2 | OVERLONG_4,
+                                      CARRY | OVERLONG_2,
+                                      CARRY,
+                                      CARRY,
+                                      CARRY | TOO_LARGE,
+                                      PAST_F4, PAST_F4, PAST_F4, PAST_F4, PAST_F4, PAST_F4, PAST_F4, PAST_F4,
+                                      PAST_F4 | SURROGATE,
+                                      PAST_F4, PAST_F4};
+
+constexpr std::uint8_t ASCII_SECOND = TOO_SHORT | TOO_LONG;
+constexpr std::uint8_t CONTINUATION_SECOND = TOO_LONG | OVERLONG_2 | TWO_CONTS;
+constexpr NibbleTable BY_SECOND_HIGH = {ASCII_SECOND, ASCII_SECOND, ASCII_SECOND, ASCII_SECOND,
+                                        ASCII_SECOND, ASCII_SECOND, ASCII_SECOND, ASCII_SECOND,
+                                        CONTINUATION_SECOND | OVERLONG_3 | TOO_LARGE_1000 | OVERLONG_4,
+                                        CONTINUATION_SECOND | OVERLONG_3 | TOO_LARGE,
+                                        CONTINUATION_SECOND | SURROGATE | TOO_LARGE,
+                                        CONTINUATION_SECOND | SURROGATE | TOO_LARGE,
+                                        TOO_SHORT, TOO_SHORT, TOO_SHORT, TOO_SHORT};
+
+ZELTO_SSSE3 inline __m128i by_nibble(const NibbleTable& table, __m128i nibbles) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table.data())), nibbles);
 }
 
-// Compared as signed bytes, these are true only for continuations.
-ZELTO_SSSE3 inline __m128i continuation_below(__m128i v, std::uint8_t low) { return _mm_cmpgt_epi8(bytes_of(low), v); }
-ZELTO_SSSE3 inline __m128i continuation_above(__m128i v, std::uint8_t high) { return _mm_cmpgt_epi8(v, bytes_of(high)); }
+ZELTO_SSSE3 inline __m128i wrong_pairs(__m128i before, __m128i v) {
+    return _mm_and_si128(_mm_and_si128(by_nibble(BY_FIRST_HIGH, high_nibbles(before)),
+                                       by_nibble(BY_FIRST_LOW, _mm_and_si128(before, bytes_of(0x0F)))),
+                         by_nibble(BY_SECOND_HIGH, high_nibbles(v)));
+}
 
-// The mask of the bytes of `v` that are not well-formed text, given the sixteen bytes before it
-// and what each byte of both asks for. Wrong are: a continuation no lead asks for, and a byte
-// that is none where a lead asks for one; C0, C1 and F5 to FF; a second byte that makes an
-// overlong form, a surrogate or a code point past U+10FFFF; a control and DEL; and an ASCII
-// character before anything but a lead of two bytes or more, as runs of ASCII are for the
-// ASCII path.
-ZELTO_SSSE3 inline unsigned ill_formed_bytes(__m128i v, __m128i wanted, __m128i previous, __m128i previous_wanted) {
-    const __m128i asked = _mm_or_si128(
-        _mm_or_si128(_mm_alignr_epi8(wanted, previous_wanted, 15),
-                     _mm_subs_epu8(_mm_alignr_epi8(wanted, previous_wanted, 14), bytes_of(1))),
-        _mm_subs_epu8(_mm_alignr_epi8(wanted, previous_wanted, 13), bytes_of(2)));
-    __m128i bad = _mm_cmpeq_epi8(continuation_below(v, 0xC0), _mm_cmpeq_epi8(asked, _mm_setzero_si128()));
+// The mask of the bytes of `v` that are not well-formed text, given the sixteen bytes before it:
+// where a pair of bytes is wrong (see above), where the third or fourth byte a lead asks for is
+// no continuation or a continuation comes that none asks for, and where a control or DEL is.
+// ASCII is right only before a lead of two bytes or more, as runs of ASCII are for the ASCII path.
+ZELTO_SSSE3 inline unsigned ill_formed_bytes(__m128i v, __m128i previous) {
     const __m128i before = _mm_alignr_epi8(v, previous, 15);
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xE0)), continuation_below(v, 0xA0)));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xED)), continuation_above(v, 0x9F)));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xF0)), continuation_below(v, 0x90)));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpeq_epi8(before, bytes_of(0xF4)), continuation_above(v, 0x8F)));
-    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(v, bytes_of(0xFE)), bytes_of(0xC0)));
-    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_max_epu8(v, bytes_of(0xF5)), v));
-    const __m128i ascii = _mm_cmpgt_epi8(v, bytes_of(0xFF));
-    const __m128i unprintable = _mm_or_si128(_mm_cmpgt_epi8(bytes_of(0x20), v), _mm_cmpeq_epi8(v, bytes_of(0x7F)));
-    bad = _mm_or_si128(bad, _mm_and_si128(ascii, unprintable));
-    const __m128i long_lead = _mm_cmpeq_epi8(_mm_max_epu8(v, bytes_of(0xC2)), v);
-    bad = _mm_or_si128(bad, _mm_andnot_si128(long_lead, _mm_cmpgt_epi8(before, bytes_of(0xFF))));
-    return static_cast<unsigned>(_mm_movemask_epi8(bad));
+    // Top bit: this byte must be a continuation, as the byte two before is a lead of three bytes
+    // or more, or the byte three before one of four. Exactly these bytes may follow a
+    // continuation, which TWO_CONTS says.
+    const __m128i third = _mm_subs_epu8(_mm_alignr_epi8(v, previous, 14), bytes_of(0xE0 - 0x80));
+    const __m128i fourth = _mm_subs_epu8(_mm_alignr_epi8(v, previous, 13), bytes_of(0xF0 - 0x80));
+    const __m128i third_or_fourth = _mm_or_si128(third, fourth);
+    __m128i wrong = _mm_xor_si128(_mm_and_si128(third_or_fourth, bytes_of(0x80)), wrong_pairs(before, v));
+    wrong = _mm_or_si128(wrong, _mm_subs_epu8(bytes_of(0x20), v));
+    wrong = _mm_or_si128(wrong, _mm_cmpeq_epi8(v, bytes_of(0x7F)));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(wrong, _mm_setzero_si128()))) & 0xFFFFu;
 }
 
 // The code points of the sequences the shuffle gathers: each byte keeps its payload bits, and
@@ -111,24 +147,21 @@ ZELTO_SSSE3 const std::uint8_t* decode_text_blocks_ssse3(const std::uint8_t* p, 
     std::size_t n = count;
     while (n + Utf8Blocks::MOST <= VT_TEXT_RUN_MAX) {
         __m128i previous = bytes_of(0x80);
-        __m128i previous_wanted = _mm_setzero_si128();
         std::uint64_t starts = 0;
         std::size_t good = 0;
         bool cut_short = false;
         while (good < WINDOW && end - (p + good) >= 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + good));
-            const __m128i wanted = continuations_wanted(v);
             // Every byte but a continuation (0x80 to 0xBF, below -64 as signed bytes) starts one.
             const auto found = static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, bytes_of(0xBF))));
             starts |= found << good;
-            if (const unsigned bad = ill_formed_bytes(v, wanted, previous, previous_wanted); bad != 0) {
+            if (const unsigned bad = ill_formed_bytes(v, previous); bad != 0) {
                 good += static_cast<std::size_t>(std::countr_zero(bad));
                 cut_short = true;
                 break;
             }
             good += 16;
             previous = v;
-            previous_wanted = wanted;
         }
         // Bit k: byte k ends a sequence. Blocks take sequences by these bits, twelve at a time.
         std::uint64_t ends = starts >> 1;

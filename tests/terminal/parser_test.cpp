@@ -131,6 +131,25 @@ TEST(Parser, WholeTextDecodesAsTheByteByByteDecoder) {
     }
 }
 
+// Text is judged by pairs of bytes, and by the lead two or three bytes before a continuation:
+// every pair of bytes inside text, across the boundary of two sixteen-byte checks and inside one,
+// decodes as single bytes do.
+TEST(Parser, EveryPairOfBytesInTextDecodesAsTheByteByByteDecoder) {
+    const std::string befores[] = {"\xe6\x97\xa5\xc3\xa9\xc3\xa9",
+                                   "\xe6\x97\xa5\xe6\x97\xa5\xe6\x97\xa5\xc3\xa9\xc3\xa9\xc3\xa9"};
+    const std::string after = "\xe6\x97\xa5\xc3\xa9\xf0\x9f\x98\x80\xc3\xa9\xe6\x97\xa5\xc3\xa9\xe6\x97\xa5z";
+    for (const std::string& before : befores) {
+        for (unsigned first = 0; first < 256; ++first) {
+            for (unsigned second = 0; second < 256; ++second) {
+                const std::string bytes =
+                    before + std::string{static_cast<char>(first), static_cast<char>(second)} + after;
+                const auto [whole, single] = decoded_whole_and_bytewise(bytes);
+                ASSERT_EQ(whole, single) << before.size() << ": " << std::hex << first << ' ' << second;
+            }
+        }
+    }
+}
+
 // Long text of well-formed sequences of every length with ill-formed ones, controls and ASCII
 // between them: the whole chunk decodes as single bytes do, whichever of the sixteen bytes
 // the fault lands in.
