@@ -37,7 +37,9 @@ std::size_t VtLine::add_link(const std::string& text) {
     return links->size() - 1;
 }
 
+// A line the renderer never drew has no proxy to give back: most lines that scroll away in a flood.
 void Vt::destroy_proxy(VtLineProxy& proxy) {
+    if (proxy.empty()) return;
     callbacks_.destroy_line_proxy(proxy);
     proxy = VtLineProxy{};
 }
